@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: installs what is missing, cross-compiles
+# the tests, prepares the build's Wine prefix, runs CTest under Wine with Xvfb,
+# and also builds the shipping 32-bit program. Extra arguments go to CTest
+# (for example -R pool). Exit code: CTest's (non-zero when a test fails).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+source scripts/env.sh
+trap quillmere_stop_services EXIT
+
+echo "== building the tests for $QUILLMERE_ARCH in $QUILLMERE_BUILD"
+quillmere_configure "$QUILLMERE_BUILD" "$QUILLMERE_ARCH" \
+  -DQUILLMERE_VIDEO_HOST="$QUILLMERE_TEST_VIDEO_HOST" -DQUILLMERE_LIVE_HOST="$QUILLMERE_TEST_LIVE_HOST"
+cmake --build "$QUILLMERE_BUILD"
+
+if [ "$QUILLMERE_ARCH" != i686 ]; then
+  echo "== building the shipping 32-bit program (this machine cannot run 32-bit code)"
+  quillmere_configure build/release-i686 i686 -DQUILLMERE_TESTS=OFF
+  cmake --build build/release-i686
+fi
+
+bash scripts/prefix-init.sh
+quillmere_start_xvfb
+/usr/lib/wine/wineserver -p 2>/dev/null || true   # keep one server for all tests
+cd "$QUILLMERE_BUILD"
+ctest --output-on-failure -j2 "$@"
