@@ -1,0 +1,75 @@
+#include "download/progress_monitor.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/globals.h"
+#include "app/status_line.h"
+#include "app/table.h"
+
+namespace {
+
+constexpr int kZeroReadingsBeforeFailure = 50;
+
+void DispatchPendingMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void FailDownload(std::uint32_t task, int row) {
+    SetTableCell(row, ColumnStatus, "下载失败");
+    ShowStatus(TableCellText(row, ColumnId) + "下载失败，错误信息：" + _engine->QueryErrorText(task));
+}
+
+}  // namespace
+
+void PumpingSleep(unsigned milliseconds) {
+    if (milliseconds < 15) {
+        Sleep(milliseconds);
+        DispatchPendingMessages();
+        return;
+    }
+    const DWORD start = GetTickCount();
+    const unsigned slices = milliseconds / 15;
+    const unsigned rest = milliseconds % 15;
+    unsigned done = 0;
+    bool elapsed = false;
+    do {
+        Sleep(15);
+        DispatchPendingMessages();
+        ++done;
+        elapsed = GetTickCount() - start >= milliseconds;
+    } while (done < slices && !elapsed);
+    if (!elapsed && rest > 0) {
+        Sleep(rest);
+        DispatchPendingMessages();
+    }
+}
+
+void MonitorDownload(std::uint32_t task, std::uint32_t rowIndex) {
+    const int row = static_cast<int>(rowIndex);
+    int zeroReadings = 0;
+    for (;;) {
+        const int percent = static_cast<int>(std::floor(_engine->QueryPercent(task) * 100.0f));
+        SetTableCell(row, ColumnStatus, std::to_string(percent) + "%");
+        if (percent == 100) SetTableCell(row, ColumnStatus, "100%");
+        PumpingSleep(500);
+        if (percent == 0 && ++zeroReadings == kZeroReadingsBeforeFailure) {
+            FailDownload(task, row);
+            return;
+        }
+        if (percent == 100) return;
+        // A task the engine has given up on never moves again: without this the
+        // job would poll for ever and hold its worker, and after five such
+        // failures no download would start any more.
+        if (_engine->QueryStatusText(task) == "ERROR") {
+            FailDownload(task, row);
+            return;
+        }
+    }
+}
