@@ -7,23 +7,22 @@
 #include <cstdint>
 #include <string>
 
-using ArchiverCallback = BOOL(WINAPI*)(HWND window, UINT message, UINT state, LPVOID info);
+#include "sevenzip32.h"
 
 struct ArchiverFunctions {
-    int(WINAPI* sevenZip)(HWND window, LPCSTR command, LPSTR output, DWORD outputSize) = nullptr;
-    BOOL(WINAPI* setOwnerWindowEx)(HWND window, ArchiverCallback callback) = nullptr;
+    SevenZipFunction sevenZip = nullptr;
+    SevenZipSetOwnerWindowExFunction setOwnerWindowEx = nullptr;
 };
 
 // Binds the library on first use (ending the program when it cannot be found).
 const ArchiverFunctions& ArchiverLibrary();
 
-// The archiver's state code for the end of a run.
-constexpr UINT kArchiverEndNotification = 2;
+constexpr UINT kArchiverEndNotification = SEVENZIP_STATE_END;
 
 struct ArchiverProgress {
     std::uint64_t fileSize = 0;
     std::uint64_t written = 0;
     std::string fileName;  // GBK
 };
-// Reads the leading part of the archiver's extended extraction-info record.
+// Reads the leading (basic) part of the archiver's extended extraction-info record.
 ArchiverProgress ReadArchiverProgress(const void* info);
