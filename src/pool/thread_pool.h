@@ -3,6 +3,10 @@
 // posting allocates nothing. A manager thread adds extra workers up to a ceiling
 // when more jobs wait or run than there are workers; extra workers end after an
 // idle time. The pool can be paused (a run gate) and stopped in four ways.
+//
+// The fields live in a reference-counted block that every pool thread holds, so
+// the object may go while its threads are still finishing their last job: they
+// keep running on the block, never on the object.
 #pragma once
 
 #include <windows.h>
@@ -22,8 +26,6 @@ public:
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
 
-    void WorkerLoop(int kind);
-    void ManagerLoop();
     bool Create(std::optional<int> initialWorkers = std::nullopt, std::optional<int> maxWorkers = std::nullopt,
                 std::optional<int> idleTimeoutMs = std::nullopt, std::optional<bool> dispatchMessages = std::nullopt,
                 std::optional<int> stackSize = std::nullopt);
@@ -44,11 +46,15 @@ public:
     long MaxThreads() const;
     bool IsIdle() const;
     long State() const;
+    // The settled idle time-out and worker stack size (for checks and diagnostics).
+    long IdleTimeout() const;
+    long StackSize() const;
     void SetMaxThreads(long count);
     void SetIdleTimeout(long ms);
     void SetStackSize(long bytes);
 
-    // The implementation declares the fields (workerEntry, managerEntry, state,
-    // port, running, the four events, the counters, managerThread, maxThreads,
-    // idleTimeoutMs, stackSize) below.
+    struct Shared;  // the fields and the thread loops; pool_shared.h
+
+private:
+    Shared* shared;
 };
