@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,7 +68,7 @@ public:
                      std::optional<int> send = std::nullopt, std::optional<int> receive = std::nullopt);
     bool SetProxy(const std::string& server, const std::string& user, const std::string& password);
     bool SetCredentials(const std::string& user, const std::string& password,
-                        std::optional<int> target = std::nullopt, std::optional<int> scheme = std::nullopt);
+                        std::optional<int> target = std::nullopt, std::optional<int> authScheme = std::nullopt);
     bool SetOption(std::optional<int> handleKind, int option, std::uint32_t value, int size);
     void SetFollowRedirects(std::optional<bool> allow = std::nullopt);
     bool SetHeader(const std::string& name, const std::string& value,
@@ -112,6 +113,13 @@ private:
     std::string proxyUser;
     std::string proxyPassword;
     int ignoreCertErrors = 0;
+    std::size_t bufferCapacity = 0;  // bytes allocated at `buffer`
+
+    bool SendBody(const void* body, DWORD length, std::optional<int> keepOnEmpty, std::optional<int> retries);
+    bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value);
+    bool AddHeaderText(const std::string& text, DWORD modifiers);
+    std::string QueryText(DWORD infoLevel);
+    bool ResizeBuffer(std::size_t capacity);
 };
 
 // UTF-16 (code page 936) of a GBK text, NUL included, with its length in

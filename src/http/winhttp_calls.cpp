@@ -1,0 +1,6 @@
+#include "http/winhttp_calls.h"
+
+WinHttpCalls& WinHttp() {
+    static WinHttpCalls calls;
+    return calls;
+}
