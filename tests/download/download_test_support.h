@@ -1,0 +1,118 @@
+// What the dispatcher and monitor tests share: the engine double loaded in
+// place of the engine, the program's globals, and a hidden window holding the
+// table and the status line. The test thread owns the window, so it pumps
+// messages while it waits (the dispatcher and the monitors send theirs to it).
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/table.h"
+#include "xldl_double.h"
+
+namespace download_test {
+
+inline DoubleFunctions engineDouble;
+inline std::vector<std::string> statusHistory;
+inline WNDPROC staticProc = nullptr;
+
+// Keeps every text the status line is given, since the last one wins on screen.
+inline LRESULT CALLBACK RecordingStatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && lParam) {
+        const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+        const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        std::string gbk(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+        WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+        statusHistory.push_back(gbk.size() > 12 ? gbk.substr(12) : gbk);  // without "DD-HH:MM:SS "
+    }
+    return CallWindowProcW(staticProc, window, message, wParam, lParam);
+}
+
+inline void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Pumps the test thread's messages until the condition holds or time runs out.
+template <typename Condition>
+bool PumpUntil(Condition condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        Pump();
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+inline bool StatusShown(const std::string& message) {
+    for (const std::string& shown : statusHistory)
+        if (shown == message) return true;
+    return false;
+}
+
+inline void ClearTable() { SendMessageW(_table, LVM_DELETEALLITEMS, 0, 0); }
+
+inline int AddRow(const std::string& type, const std::string& url, const std::string& status) {
+    const int row = AppendTableRow();
+    SetTableCell(row, ColumnId, std::to_string(row));
+    SetTableCell(row, ColumnType, type);
+    SetTableCell(row, ColumnMediaUrl, url);
+    SetTableCell(row, ColumnStatus, status);
+    return row;
+}
+
+inline std::string Status(int row) { return TableCellText(row, ColumnStatus); }
+
+// The task URL and file name of the index-th record the engine received.
+struct SentTask {
+    std::wstring url, fileName, savePath;
+    int originOnly = -1, disableAutoRename = -1, resume = -1;
+};
+inline SentTask Sent(int index) {
+    static DownTaskParam param;
+    SentTask sent;
+    if (!engineDouble.param(index, &param)) return sent;
+    sent.url = param.szTaskUrl;
+    sent.fileName = param.szFilename;
+    sent.savePath = param.szSavePath;
+    sent.originOnly = param.IsOnlyOriginal;
+    sent.disableAutoRename = param.DisableAutoRename;
+    sent.resume = param.IsResume;
+    return sent;
+}
+
+// Loads the double as xldl.dll, builds the globals and the window.
+inline bool SetUp() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    folder = folder.substr(0, folder.find_last_of(L'\\')) + L"\\engine-double";
+    SetDllDirectoryW(folder.c_str());
+    if (!LoadLibraryW(L"xldl.dll") || !engineDouble.Bind()) return false;
+    ConstructGlobals();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 800, 500, nullptr, nullptr, nullptr, nullptr);
+    _table = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 700, 300, window, nullptr, nullptr, nullptr);
+    for (int column = 0; column < 4; ++column) {
+        LVCOLUMNW spec = {};
+        spec.mask = LVCF_WIDTH | LVCF_SUBITEM;
+        spec.cx = 100;
+        spec.iSubItem = column;
+        SendMessageW(_table, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
+    }
+    _consoleOut = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 310, 700, 40, window, nullptr, nullptr, nullptr);
+    staticProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(_consoleOut, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingStatusProc)));
+    return _table && _consoleOut;
+}
+
+}  // namespace download_test

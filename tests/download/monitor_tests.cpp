@@ -1,0 +1,111 @@
+// The progress monitor against scripted engine readings.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "download/progress_monitor.h"
+#include "download_test_support.h"
+
+using namespace download_test;
+
+namespace {
+
+// A started task whose readings follow the script (the last one repeats).
+TaskHandle ScriptedTask(const std::vector<float>& percents) {
+    const TaskHandle task = _engine->CreateTask("https://cdn.example/m", std::nullopt, std::nullopt, "m.mp4", "C:\\", 1, 0, 0);
+    _engine->StartTask(task);
+    engineDouble.setPercents(task, percents.data(), static_cast<int>(percents.size()));
+    return task;
+}
+
+std::vector<float> Repeat(float value, int count) { return std::vector<float>(static_cast<std::size_t>(count), value); }
+
+std::vector<float> Join(std::vector<float> a, const std::vector<float>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class Monitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(PumpUntil([] { return _pool->BusyCount() == 0 && _pool->QueuedCount() == 0; }, 20000));
+        if (_pool->State() != Running) ASSERT_TRUE(_pool->Create(5, 10, std::nullopt, true, std::nullopt));
+        engineDouble.reset();
+        ClearTable();
+        statusHistory.clear();
+    }
+    int Watch(TaskHandle task) {
+        const int row = AddRow("视频", "https://cdn.example/m", "等待下载");
+        EXPECT_TRUE(_pool->Post(MonitorDownload, static_cast<std::uint32_t>(task), static_cast<std::uint32_t>(row)));
+        return row;
+    }
+    bool Idle(DWORD timeoutMs) {
+        return PumpUntil([] { return _pool->BusyCount() == 0 && _pool->QueuedCount() == 0; }, timeoutMs);
+    }
+};
+
+}  // namespace
+
+TEST_F(Monitor, ShowsWholePercentagesRoundedDownAndEndsAtOneHundred) {
+    const int row = Watch(ScriptedTask({0.25f, 0.999f, 1.0f}));
+    std::set<std::string> seen;
+    ASSERT_TRUE(PumpUntil([&] { seen.insert(Status(row)); return Status(row) == "100%"; }, 5000));
+    EXPECT_TRUE(seen.count("25%"));
+    EXPECT_TRUE(seen.count("99%")) << "0.999 is not yet complete";
+    EXPECT_TRUE(Idle(2000)) << "the job ends once the engine reports 1.0";
+    EXPECT_EQ(Status(row), "100%");
+}
+
+TEST_F(Monitor, AReadingAboveOneShowsItsNumberAndGoesOn) {
+    const TaskHandle task = ScriptedTask({1.01f});
+    const int row = Watch(task);
+    ASSERT_TRUE(PumpUntil([&] { return Status(row) == "101%"; }, 3000));
+    EXPECT_FALSE(Idle(1500)) << "101% does not end the job";
+    const float done = 1.0f;
+    engineDouble.setPercents(task, &done, 1);
+    EXPECT_TRUE(Idle(3000));
+    EXPECT_EQ(Status(row), "100%");
+}
+
+TEST_F(Monitor, EndsAsFailedWhenTheEngineReportsTheTaskFailed) {
+    const TaskHandle task = ScriptedTask({0.3f});
+    const int row = Watch(task);
+    ASSERT_TRUE(PumpUntil([&] { return Status(row) == "30%"; }, 3000));
+    engineDouble.setState(task, 1, 0x40);
+    ASSERT_TRUE(PumpUntil([&] { return Status(row) == "下载失败"; }, 3000)) << "not after fifty readings, at once";
+    EXPECT_TRUE(StatusShown(std::to_string(row) + "下载失败，错误信息：任务超时"));
+    EXPECT_TRUE(Idle(2000)) << "the worker is free again";
+}
+
+TEST_F(Monitor, FailsAtTheFiftiethZeroReadingCountedOverTheWholeJob) {
+    for (int i = 0; i < 7; ++i) AddRow("视频", "https://cdn.example/pad", "100%");  // the watched rows are 7, 8, 9
+    const TaskHandle never = ScriptedTask({0.0f});
+    const TaskHandle interrupted = ScriptedTask(Join(Join(Repeat(0.0f, 30), {0.5f}), Repeat(0.0f, 30)));
+    const TaskHandle unanswered = ScriptedTask({0.0f});
+    engineDouble.setQueryFails(unanswered, TRUE);
+    const int neverRow = Watch(never), interruptedRow = Watch(interrupted), unansweredRow = Watch(unanswered);
+    ASSERT_EQ(neverRow, 7);
+
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(PumpUntil([&] { return Status(neverRow) == "下载失败"; }, 40000));
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 24000u) << "fifty polls of 500 ms";
+    EXPECT_TRUE(StatusShown("7下载失败，错误信息：未知错误"));
+    ASSERT_TRUE(PumpUntil([&] { return Status(unansweredRow) == "下载失败"; }, 5000));
+    EXPECT_TRUE(StatusShown("9下载失败，错误信息：")) << "a failed query reads 0 and gives no error text";
+    ASSERT_TRUE(PumpUntil([&] { return Status(interruptedRow) == "下载失败"; }, 5000))
+        << "30 zeros, progress, then 20 zeros fail the job too";
+    EXPECT_TRUE(StatusShown("8下载失败，错误信息：未知错误"));
+    EXPECT_TRUE(Idle(2000));
+}
+
+TEST(PumpingSleep, SleepsItsTimeInSlicesWhileDeliveringMessages) {
+    for (const unsigned ms : {5u, 15u, 500u}) {
+        const DWORD start = GetTickCount();
+        PumpingSleep(ms);
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_GE(elapsed + 2, ms) << ms;  // the tick count has a coarse grain
+        EXPECT_LT(elapsed, ms + 200) << ms;
+    }
+}

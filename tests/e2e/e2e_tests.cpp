@@ -1,0 +1,169 @@
+// The whole road of a video, driven from outside as a user would: the real
+// Quillmere.exe in a fresh program folder with Chinese characters in its path,
+// the simulated WeChat "playing" videos over time, the local HTTPS CDN serving
+// them, and our own engine deployed from the program's carried archive.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdn_fixture.h"
+#include "program_under_test.h"
+#include "remote_window.h"
+#include "simulated_wechat.h"
+#include "test_folders.h"
+
+namespace {
+
+int VideoPort() {
+    const std::string host = QUILLMERE_VIDEO_HOST;
+    return std::stoi(host.substr(host.rfind(':') + 1));
+}
+
+std::string VideoLink(const std::string& key) {
+    return std::string("https://") + QUILLMERE_VIDEO_HOST + "/251/20302/stodownload?encfilekey=" + key +
+           "&token=e2e&taskid=0";
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(generator());
+    return bytes;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+int CountProcesses(const wchar_t* name) {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32W entry = {sizeof entry};
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// The row whose link carries the key, or -1.
+int RowOf(HWND table, const std::string& key) {
+    const std::wstring marker = Widen("encfilekey=" + key + "&");
+    for (int row = 0; row < remote::RowCount(table); ++row)
+        if (remote::CellText(table, row, 2).find(marker) != std::wstring::npos) return row;
+    return -1;
+}
+
+// The downloaded files of a row: "<ID>_" followed by five letters and ".mp4".
+std::vector<std::filesystem::path> FilesOfRow(const std::filesystem::path& videoFolder, int row) {
+    std::vector<std::filesystem::path> files;
+    const std::wstring prefix = std::to_wstring(row) + L"_";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(videoFolder, error)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.size() == prefix.size() + 9 && name.rfind(prefix, 0) == 0 && name.substr(prefix.size() + 5) == L".mp4")
+            files.push_back(entry.path());
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
+    const TestFolder root("e2e");
+    const std::wstring programFolder = root.Wide() + L"\\视频号 下载";
+    ASSERT_TRUE(CreateDirectoryW(programFolder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((BinFolder() + L"Quillmere.exe").c_str(), (programFolder + L"\\Quillmere.exe").c_str(), FALSE));
+
+    CdnOptions options;
+    options.port = VideoPort();
+    options.controlPort = options.port + 7;
+    CdnServer cdn(options);
+    ASSERT_TRUE(cdn.Ready());
+    const std::vector<std::pair<std::string, std::string>> videos = {
+        {"road-one", RandomBytes(2 * 1024 * 1024 + 17, 1)},
+        {"road-two", RandomBytes(7 * 1024 * 1024 + 3, 2)},
+        {"road-three", RandomBytes(23 * 1024 * 1024 + 101, 3)},
+    };
+    for (const auto& [key, bytes] : videos) ASSERT_TRUE(cdn.Put(key, bytes));
+
+    SimulatedWeChat wechat;
+    ASSERT_TRUE(wechat.Start(root.Wide()));
+    ProgramUnderTest quillmere;
+    ASSERT_TRUE(quillmere.Start(programFolder + L"\\Quillmere.exe", L"", {L"QUILLMERE_ENGINE_TIMEOUT_MS=3000"}));
+    HWND window = nullptr;
+    ASSERT_TRUE(remote::WaitFor([&] { return (window = remote::FindProcessWindow(quillmere.Pid(), L"QuillmereMainWindow", nullptr)) != nullptr; }, 30000));
+    HWND table = remote::ChildOfClass(window, L"SysListView32");
+
+    // The engine is deployed beside the program's folder, not inside it.
+    EXPECT_NE(GetFileAttributesW((programFolder + L"xldld\\XLDld\\MiniThunderPlatform.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Played one after another, as a user would, with a 404 and a live stream between.
+    ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-one")));
+    ASSERT_TRUE(remote::WaitFor([&] { return RowOf(table, "road-one") >= 0; }, 15000));
+    ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-missing")));
+    ASSERT_TRUE(wechat.Command("region 64K 3 " + VideoLink("road-two")));
+    const std::string live = std::string("https://") + QUILLMERE_LIVE_HOST + "/live/road.flv?token=1";
+    ASSERT_TRUE(wechat.Command("heap " + live + "&combuf=abc"));
+    ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-three")));
+
+    const std::filesystem::path videoFolder = std::filesystem::path(programFolder) / L"video";
+    auto allDone = [&] {
+        for (const auto& video : videos) {
+            const int row = RowOf(table, video.first);
+            if (row < 0 || remote::CellText(table, row, 3) != L"100%") return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(remote::WaitFor(allDone, 180000)) << "status: " << remote::WindowText(remote::ChildOfClass(window, L"Static")).size();
+
+    for (const auto& [key, bytes] : videos) {
+        const int row = RowOf(table, key);
+        EXPECT_EQ(remote::CellText(table, row, 0), std::to_wstring(row));
+        EXPECT_EQ(remote::CellText(table, row, 1), L"视频");
+        const std::vector<std::filesystem::path> files = FilesOfRow(videoFolder, row);
+        ASSERT_EQ(files.size(), 1u) << key;
+        EXPECT_TRUE(ReadWholeFile(files[0]) == bytes) << key << " is not byte-identical";
+    }
+    EXPECT_EQ(RowOf(table, "road-missing"), -1) << "a link answering 404 is never listed";
+    int liveRows = 0;
+    for (int row = 0; row < remote::RowCount(table); ++row) {
+        if (remote::CellText(table, row, 1) != L"直播") continue;
+        ++liveRows;
+        EXPECT_EQ(remote::CellText(table, row, 2), Widen(live));
+        EXPECT_EQ(remote::CellText(table, row, 3), L"不支持下载");
+    }
+    EXPECT_EQ(liveRows, 1);
+
+    // A download that the CDN breaks part-way fails in its row; once the CDN
+    // serves again, a later pass retries it under a new name and completes it.
+    const std::string brokenBytes = RandomBytes(6 * 1024 * 1024 + 5, 4);
+    ASSERT_TRUE(cdn.Put("road-broken", brokenBytes));
+    ASSERT_TRUE(cdn.Fault("road-broken", "stall_after=1048576"));
+    ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-broken")));
+    int brokenRow = -1;
+    ASSERT_TRUE(remote::WaitFor([&] { return (brokenRow = RowOf(table, "road-broken")) >= 0; }, 15000));
+    ASSERT_TRUE(remote::WaitFor([&] { return remote::CellText(table, brokenRow, 3) == L"下载失败"; }, 90000));
+    ASSERT_TRUE(cdn.ClearFaults());
+    ASSERT_TRUE(remote::WaitFor([&] { return remote::CellText(table, brokenRow, 3) == L"100%"; }, 90000));
+    const std::vector<std::filesystem::path> brokenFiles = FilesOfRow(videoFolder, brokenRow);
+    ASSERT_EQ(brokenFiles.size(), 1u) << "the failed attempt leaves nothing under a final name";
+    EXPECT_TRUE(ReadWholeFile(brokenFiles[0]) == brokenBytes);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(quillmere.WaitForExit(30000), 0u);
+    EXPECT_TRUE(remote::WaitFor([] { return CountProcesses(L"MiniThunderPlatform.exe") == 0; }, 10000))
+        << "closing the window leaves no engine process behind";
+}
