@@ -60,7 +60,8 @@ bool HttpClient::SetOption(std::optional<int> handleKind, int option, std::uint3
     HINTERNET handle = session;
     if (handleKind && *handleKind == 1) handle = connection;
     if (handleKind && *handleKind == 2) handle = request;
-    if (!handle) return false;
+    // The value is one 32-bit integer: a larger size would let WinHTTP read past it.
+    if (!handle || size < 0 || size > static_cast<int>(sizeof(DWORD))) return false;
     DWORD data = value;
     return WinHttp().setOption(handle, static_cast<DWORD>(option), &data, static_cast<DWORD>(size)) != FALSE;
 }

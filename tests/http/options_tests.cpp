@@ -81,6 +81,8 @@ TEST_F(OptionsTest, SettersWithoutARequestFail) {
     ASSERT_TRUE(client.OpenRequest("GET", CdnUrl("/files/clip")));
     EXPECT_FALSE(client.SetHeader("", "value"));
     EXPECT_TRUE(client.SetOption(2, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES, 4));
+    EXPECT_TRUE(client.SetOption(std::nullopt, WINHTTP_OPTION_CONNECT_TIMEOUT, 5000, 4));  // on the session
+    EXPECT_FALSE(client.SetOption(2, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES, 64));
     client.Close();
     EXPECT_FALSE(client.SetTimeouts());
     EXPECT_FALSE(client.SetProxy("127.0.0.1:1", "u", "p"));
