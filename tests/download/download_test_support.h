@@ -19,14 +19,37 @@ namespace download_test {
 inline DoubleFunctions engineDouble;
 inline std::vector<std::string> statusHistory;
 inline WNDPROC staticProc = nullptr;
+inline WNDPROC listProc = nullptr;
+
+// Every text written into a row's status cell, in order: the monitor may
+// overwrite the dispatcher's "等待下载" before a test looks at the cell.
+inline std::vector<std::pair<int, std::string>> statusCellWrites;
+
+inline std::string Gbk(const wchar_t* text) {
+    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+    return gbk;
+}
+
+inline LRESULT CALLBACK RecordingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LVM_SETITEMTEXTW && lParam) {
+        const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+        if (item->iSubItem == 3 && item->pszText) statusCellWrites.emplace_back(static_cast<int>(wParam), Gbk(item->pszText));
+    }
+    return CallWindowProcW(listProc, window, message, wParam, lParam);
+}
+
+inline bool CellWritten(int row, const std::string& text) {
+    for (const auto& [written, value] : statusCellWrites)
+        if (written == row && value == text) return true;
+    return false;
+}
 
 // Keeps every text the status line is given, since the last one wins on screen.
 inline LRESULT CALLBACK RecordingStatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SETTEXT && lParam) {
-        const auto* text = reinterpret_cast<const wchar_t*>(lParam);
-        const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        std::string gbk(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-        WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+        const std::string gbk = Gbk(reinterpret_cast<const wchar_t*>(lParam));
         statusHistory.push_back(gbk.size() > 12 ? gbk.substr(12) : gbk);  // without "DD-HH:MM:SS "
     }
     return CallWindowProcW(staticProc, window, message, wParam, lParam);
@@ -58,7 +81,10 @@ inline bool StatusShown(const std::string& message) {
     return false;
 }
 
-inline void ClearTable() { SendMessageW(_table, LVM_DELETEALLITEMS, 0, 0); }
+inline void ClearTable() {
+    SendMessageW(_table, LVM_DELETEALLITEMS, 0, 0);
+    statusCellWrites.clear();
+}
 
 inline int AddRow(const std::string& type, const std::string& url, const std::string& status) {
     const int row = AppendTableRow();
@@ -66,6 +92,7 @@ inline int AddRow(const std::string& type, const std::string& url, const std::st
     SetTableCell(row, ColumnType, type);
     SetTableCell(row, ColumnMediaUrl, url);
     SetTableCell(row, ColumnStatus, status);
+    statusCellWrites.pop_back();  // the row's starting status is not a write under test
     return row;
 }
 
@@ -112,6 +139,8 @@ inline bool SetUp() {
     _consoleOut = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 310, 700, 40, window, nullptr, nullptr, nullptr);
     staticProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(_consoleOut, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingStatusProc)));
+    listProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(_table, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingListProc)));
     return _table && _consoleOut;
 }
 
