@@ -5,11 +5,12 @@
 
 namespace {
 
-CdnServer& Started(std::unique_ptr<CdnServer>& server, int port, bool plain) {
+CdnServer& Started(std::unique_ptr<CdnServer>& server, int port, bool plain, const char* certName = "") {
     if (!server) {
         CdnOptions options;
         options.port = port;
         options.plain = plain;
+        options.certName = certName;
         server.reset(new CdnServer(options));
     }
     return *server;
@@ -17,6 +18,7 @@ CdnServer& Started(std::unique_ptr<CdnServer>& server, int port, bool plain) {
 
 std::unique_ptr<CdnServer> secureServer;
 std::unique_ptr<CdnServer> plainServer;
+std::unique_ptr<CdnServer> misnamedServer;
 
 std::vector<OptionCall> recordedOptions;
 decltype(&::WinHttpSetOption) realSetOption = nullptr;
@@ -43,6 +45,7 @@ BOOL WINAPI RecordingSetOption(HINTERNET handle, DWORD option, LPVOID buffer, DW
 
 CdnServer& LocalCdn() { return Started(secureServer, 18500, false); }
 CdnServer& PlainCdn() { return Started(plainServer, 18510, true); }
+CdnServer& MisnamedCdn() { return Started(misnamedServer, 18520, false, "elsewhere.test"); }
 std::string CdnUrl(const std::string& path) { return LocalCdn().Origin() + path; }
 std::string PlainUrl(const std::string& path) { return PlainCdn().Origin() + path; }
 

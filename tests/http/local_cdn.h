@@ -12,6 +12,8 @@
 CdnServer& LocalCdn();
 // A plain-HTTP server on 18510, for URLs without a scheme and a second port.
 CdnServer& PlainCdn();
+// HTTPS on 18520 with a certificate from the trusted test CA for another name.
+CdnServer& MisnamedCdn();
 std::string CdnUrl(const std::string& path);    // https://127.0.0.1:18500 + path
 std::string PlainUrl(const std::string& path);  // http://127.0.0.1:18510 + path
 // Nothing listens here.

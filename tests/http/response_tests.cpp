@@ -185,23 +185,20 @@ TEST_F(ResponseTest, GbkUrlIsConvertedWithCodePage936) {
 TEST(CertificateTest, VerificationWorksWithoutTheIgnoreFlags) {
     ASSERT_TRUE(LocalCdn().Ready());
     ASSERT_TRUE(LocalCdn().Put("clip", "0123456789"));
-    CdnOptions options;
-    options.port = 18520;
-    options.certName = "elsewhere.test";  // a trusted chain, but not for 127.0.0.1
-    CdnServer misnamed(options);
+    CdnServer& misnamed = MisnamedCdn();  // a trusted chain, but not for 127.0.0.1
     ASSERT_TRUE(misnamed.Ready());
     ASSERT_TRUE(misnamed.Put("clip", "0123456789"));
 
     HttpClient client;
     // The first request after construction carries the ignore flags.
-    ASSERT_TRUE(client.OpenRequest("GET", "https://127.0.0.1:18520/files/clip"));
+    ASSERT_TRUE(client.OpenRequest("GET", misnamed.Origin() + "/files/clip"));
     ASSERT_TRUE(client.Send());
     EXPECT_EQ(200, client.GetStatusCode());
     // Later requests verify: the right certificate passes, the misnamed one fails.
     ASSERT_TRUE(client.OpenRequest("GET", CdnUrl("/files/clip")));
     ASSERT_TRUE(client.Send());
     EXPECT_EQ(200, client.GetStatusCode());
-    ASSERT_TRUE(client.OpenRequest("GET", "https://127.0.0.1:18520/files/clip"));
+    ASSERT_TRUE(client.OpenRequest("GET", misnamed.Origin() + "/files/clip"));
     EXPECT_FALSE(client.Send());
     EXPECT_EQ(0, client.GetStatusCode());
 }

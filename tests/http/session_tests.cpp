@@ -175,6 +175,54 @@ TEST_F(SessionTest, RefusedConnectionIsTriedRetriesPlusOneTimes) {
     }
 }
 
+// Wine reports a reset connection as 10054, not 12030, so these errors are
+// injected; the certificate refusal below is the real one.
+std::vector<DWORD> sendErrors;
+BOOL WINAPI FailingSend(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID body, DWORD bodyLength,
+                        DWORD totalLength, DWORD_PTR context) {
+    ++sendAttempts;
+    if (sendErrors.empty()) return realSend(request, headers, headersLength, body, bodyLength, totalLength, context);
+    SetLastError(sendErrors.front());
+    sendErrors.erase(sendErrors.begin());
+    return FALSE;
+}
+
+TEST_F(SessionTest, OnlyConnectionErrorsAreRetried) {
+    CallTableGuard guard;
+    realSend = WinHttp().sendRequest;
+    WinHttp().sendRequest = FailingSend;
+    const struct {
+        std::vector<DWORD> errors;
+        int retries;
+        bool sent;
+        int attempts;
+    } cases[] = {
+        {{ERROR_WINHTTP_CONNECTION_ERROR, ERROR_WINHTTP_CANNOT_CONNECT}, 2, true, 3},
+        {{ERROR_WINHTTP_CONNECTION_ERROR, ERROR_WINHTTP_CONNECTION_ERROR}, 1, false, 2},
+        {{ERROR_WINHTTP_TIMEOUT}, 2, false, 1},
+        {{ERROR_WINHTTP_INVALID_SERVER_RESPONSE}, 2, false, 1},
+    };
+    for (const auto& c : cases) {
+        HttpClient client;
+        sendErrors = c.errors;
+        sendAttempts = 0;
+        ASSERT_TRUE(client.OpenRequest("GET", CdnUrl("/files/clip")));
+        EXPECT_EQ(c.sent, client.Send(std::nullopt, std::nullopt, c.retries)) << c.errors[0];
+        EXPECT_EQ(c.attempts, sendAttempts) << c.errors[0];
+        EXPECT_EQ(c.sent ? 200 : 0, client.GetStatusCode()) << c.errors[0];
+    }
+    sendErrors.clear();
+
+    ASSERT_TRUE(MisnamedCdn().Ready());
+    HttpClient client;
+    ASSERT_TRUE(client.OpenRequest("GET", CdnUrl("/files/clip")));
+    ASSERT_TRUE(client.Send());  // spends the certificate-ignore flags
+    sendAttempts = 0;
+    ASSERT_TRUE(client.OpenRequest("GET", MisnamedCdn().Origin() + "/files/clip"));
+    EXPECT_FALSE(client.Send(std::nullopt, std::nullopt, 2));
+    EXPECT_EQ(1, sendAttempts);
+}
+
 TEST_F(SessionTest, StatusCodeIsZeroWithoutAResponse) {
     HttpClient client;
     EXPECT_EQ(0, client.GetStatusCode());
