@@ -9,7 +9,7 @@ if(MSVC)
 else()
   add_compile_options(-finput-charset=UTF-8 -fexec-charset=GBK -Wall -Wextra)
   # One self-contained executable or DLL per target: no MinGW runtime DLLs to ship.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 endif()
 
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
