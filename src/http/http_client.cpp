@@ -20,8 +20,6 @@ void CloseInternet(HINTERNET& handle) {
     handle = nullptr;
 }
 
-const wchar_t* Units(const WideText& wide) { return wide.units.empty() ? L"" : wide.units.c_str(); }
-
 }  // namespace
 
 HttpClient::HttpClient() {
@@ -36,7 +34,7 @@ void HttpClient::Open(std::optional<std::string> agent) {
     WideText wideAgent = ToWide(agent ? *agent : std::string(kDefaultAgent));
     // A second Open on an open client would leak the old session.
     CloseInternet(session);
-    session = WinHttp().open(Units(wideAgent), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+    session = WinHttp().open(wideAgent.Units(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                              WINHTTP_NO_PROXY_BYPASS, 0);
     if (!buffer) {
         buffer = static_cast<std::uint8_t*>(HeapAlloc(processHeap, 0, 10240));
@@ -106,7 +104,7 @@ bool HttpClient::OpenRequest(const std::string& verb, const std::string& request
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttp().crackUrl(Units(wideUrl), static_cast<DWORD>(wideUrl.length), 0, &parts)) return false;
+    if (!WinHttp().crackUrl(wideUrl.Units(), static_cast<DWORD>(wideUrl.length), 0, &parts)) return false;
 
     received = 0;
     contentLength = 0;
@@ -129,7 +127,7 @@ bool HttpClient::OpenRequest(const std::string& verb, const std::string& request
         std::string upper = http::UpperAscii(verb);
         if (defaultHeaders == 1) isPost = upper == "POST" ? 1 : 0;
         WideText converted = ToWide(upper);
-        wideVerb.assign(Units(converted), static_cast<std::size_t>(converted.length));
+        wideVerb.assign(converted.Units(), static_cast<std::size_t>(converted.length));
     }
 
     std::wstring object = L"/";
@@ -188,18 +186,12 @@ bool HttpClient::SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
 bool HttpClient::AddHeaderText(const std::string& text, DWORD modifiers) {
     if (!request) return false;
     WideText wide = ToWide(text);
-    return WinHttp().addRequestHeaders(request, Units(wide), static_cast<DWORD>(wide.length), modifiers) != FALSE;
+    return WinHttp().addRequestHeaders(request, wide.Units(), static_cast<DWORD>(wide.length), modifiers) != FALSE;
 }
 
 void HttpClient::ApplyOptions() {
     if (proxyCredentialsPending == 1) {
-        WideText user = ToWide(proxyUser);
-        WideText password = ToWide(proxyPassword);
-        // The buffers include their NUL; an empty text is still one NUL.
-        WinHttp().setOption(request, WINHTTP_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(Units(user)),
-                            static_cast<DWORD>((user.length + 1) * sizeof(wchar_t)));
-        WinHttp().setOption(request, WINHTTP_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(Units(password)),
-                            static_cast<DWORD>((password.length + 1) * sizeof(wchar_t)));
+        SetProxyCredentials(proxyUser, proxyPassword);
         proxyCredentialsPending = 0;
         proxyUser.clear();
         proxyPassword.clear();

@@ -117,6 +117,7 @@ private:
 
     bool SendBody(const void* body, DWORD length, std::optional<int> keepOnEmpty, std::optional<int> retries);
     bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value);
+    void SetProxyCredentials(const std::string& user, const std::string& password);
     bool AddHeaderText(const std::string& text, DWORD modifiers);
     std::string QueryText(DWORD infoLevel);
     bool ResizeBuffer(std::size_t capacity);
@@ -127,6 +128,8 @@ private:
 struct WideText {
     std::wstring units;  // holds the NUL as its last unit when not empty
     int length = 0;
+    // NUL-terminated in every case (an empty text gives L"").
+    const wchar_t* Units() const { return units.empty() ? L"" : units.c_str(); }
 };
 WideText ToWide(const std::string& text);
 // The GBK text (code page 936) of UTF-16 bytes: lengthInBytes / 2 characters.

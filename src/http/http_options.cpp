@@ -8,7 +8,6 @@
 namespace {
 constexpr DWORD kAddOrReplace = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
 
-const wchar_t* Units(const WideText& wide) { return wide.units.empty() ? L"" : wide.units.c_str(); }
 }  // namespace
 
 bool HttpClient::SetTimeouts(std::optional<int> resolve, std::optional<int> connect, std::optional<int> send,
@@ -28,22 +27,27 @@ bool HttpClient::SetProxy(const std::string& server, const std::string& user, co
         info.lpszProxyBypass = const_cast<wchar_t*>(L"");
     } else {
         if (request) {
-            WideText wideUser = ToWide(user);
-            WideText widePassword = ToWide(password);
-            WinHttp().setOption(request, WINHTTP_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(Units(wideUser)),
-                                static_cast<DWORD>((wideUser.length + 1) * sizeof(wchar_t)));
-            WinHttp().setOption(request, WINHTTP_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(Units(widePassword)),
-                                static_cast<DWORD>((widePassword.length + 1) * sizeof(wchar_t)));
+            SetProxyCredentials(user, password);
         } else {
             proxyCredentialsPending = 1;
             proxyUser = user;
             proxyPassword = password;
         }
         info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        info.lpszProxy = const_cast<wchar_t*>(Units(wideServer));
+        info.lpszProxy = const_cast<wchar_t*>(wideServer.Units());
         info.lpszProxyBypass = const_cast<wchar_t*>(L"");
     }
     return WinHttp().setOption(session, WINHTTP_OPTION_PROXY, &info, sizeof info) != FALSE;
+}
+
+void HttpClient::SetProxyCredentials(const std::string& user, const std::string& password) {
+    WideText wideUser = ToWide(user);
+    WideText widePassword = ToWide(password);
+    // Each buffer is handed over with its NUL; an empty text is one NUL.
+    WinHttp().setOption(request, WINHTTP_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(wideUser.Units()),
+                        static_cast<DWORD>((wideUser.length + 1) * sizeof(wchar_t)));
+    WinHttp().setOption(request, WINHTTP_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(widePassword.Units()),
+                        static_cast<DWORD>((widePassword.length + 1) * sizeof(wchar_t)));
 }
 
 bool HttpClient::SetCredentials(const std::string& user, const std::string& password, std::optional<int> target,
@@ -53,7 +57,7 @@ bool HttpClient::SetCredentials(const std::string& user, const std::string& pass
     WideText widePassword = ToWide(password);
     return WinHttp().setCredentials(request, static_cast<DWORD>(target.value_or(WINHTTP_AUTH_TARGET_SERVER)),
                                     static_cast<DWORD>(authScheme.value_or(WINHTTP_AUTH_SCHEME_BASIC)),
-                                    Units(wideUser), Units(widePassword), nullptr) != FALSE;
+                                    wideUser.Units(), widePassword.Units(), nullptr) != FALSE;
 }
 
 bool HttpClient::SetOption(std::optional<int> handleKind, int option, std::uint32_t value, int size) {
