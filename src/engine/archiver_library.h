@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>  // the archiver header uses offsetof
 #include <cstdint>
 #include <string>
 
