@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
