@@ -56,6 +56,7 @@ struct ThreadPool::Shared {
     // Growth is wanted when more jobs wait or run than there are workers.
     bool GrowthWanted() const;
     void WakeManagerIfGrowthWanted();
+    void WaitUntilCounted(long before);
     void TearDownAfterLastWorker();
 
     void AddReference() { ++references; }

@@ -91,16 +91,29 @@ void ThreadPool::Shared::TearDownAfterLastWorker() {
     state.exchange(Stopped);
 }
 
+// The started event may still hold a signal from an earlier start; trusting it
+// would let the next round start another worker before this one is counted and
+// so pass the ceiling. The wait therefore lasts until the count has moved, the
+// pool stops, or the time limit passes.
+void ThreadPool::Shared::WaitUntilCounted(long before) {
+    const DWORD begin = GetTickCount();
+    const DWORD limit = static_cast<DWORD>(before) * kManagerStartWaitPerWorkerMs + kManagerStartWaitBaseMs;
+    while (threadCount.load() == before && state.load() == Running) {
+        const DWORD elapsed = GetTickCount() - begin;
+        if (elapsed >= limit) return;
+        WaitForSingleObject(startedEvent.Get(), limit - elapsed);
+    }
+}
+
 void ThreadPool::Shared::ManagerLoop() {
     WaitForSingleObject(wakeEvent.Get(), INFINITE);
     int failures = 0;
     while (state.load() == Running) {
         if (GrowthWanted()) {
+            const long before = threadCount.load();
             if (StartWorker(kExtraWorker)) {
                 failures = 0;
-                WaitForSingleObject(startedEvent.Get(), static_cast<DWORD>(threadCount.load()) *
-                                                            kManagerStartWaitPerWorkerMs +
-                                                        kManagerStartWaitBaseMs);
+                WaitUntilCounted(before);
             } else if (++failures == kFailuresBeforeGivingUp) {
                 maxThreads = threadCount.load();
                 failures = 0;

@@ -108,7 +108,7 @@ void StopManager(ThreadPool::Shared& pool, int rounds, bool dispatchMessages) {
     pool.managerThread.Close();
 }
 
-bool IsStopMode(int mode) { return mode == 0 || mode == 2; }
+bool DropsQueuedJobs(int mode) { return mode == 0 || mode == 2; }
 
 }  // namespace
 
@@ -138,6 +138,11 @@ bool ThreadPool::Create(std::optional<int> initialWorkers, std::optional<int> ma
         return false;
     }
     pool.running = 1;
+    // A post that raced the last stop may have left a count behind. The worker
+    // count is left alone: only live workers move it, and it is 0 here unless a
+    // worker of an earlier failed start is only now arriving.
+    pool.busyCount = 0;
+    pool.queuedCount = 0;
     const int created = StartCoreWorkers(pool, initial, dispatch);
     if (created > 0) WaitForCoreWorkers(pool, created, dispatch);
     if (pool.threadCount.load() > 0) {
@@ -162,7 +167,7 @@ bool ThreadPool::Destroy(std::optional<int> mode, std::optional<int> timeoutMs, 
     int stopMode = mode.value_or(0);
     if (stopMode < 0 || stopMode > 3) stopMode = 0;
     const bool dispatch = dispatchMessages.value_or(false);
-    if (IsStopMode(stopMode)) pool.running = 0;
+    if (DropsQueuedJobs(stopMode)) pool.running = 0;
 
     // Releases every waiter and opens the gate.
     SetEvent(pool.jobDoneEvent.Get());
