@@ -114,3 +114,48 @@ TEST(CookieText, SetCookiesOfAResponse) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texts built from the pieces the rules look for, in any order.
+std::string ArbitraryText(unsigned& seed, int pieces) {
+    static const char* const parts[] = {"Set-Cookie:", "set-cookie: ", "=", ";", "; ", " ", "\r\n", "a", "b",
+                                        "ab", "deleted", "DELETED", "\xA1\xA1", "x=1", "=deleted;", ""};
+    std::string text;
+    for (int i = 0; i < pieces; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        text += parts[(seed >> 16) % (sizeof parts / sizeof parts[0])];
+    }
+    return text;
+}
+
+bool KeepsFraming(const std::string& cookies) {
+    return cookies.size() >= 2 && cookies.compare(0, 2, "; ") == 0 && cookies.compare(cookies.size() - 2, 2, "; ") == 0;
+}
+
+TEST(CookieText, FramingSurvivesArbitraryInput) {
+    unsigned seed = 7;
+    for (int round = 0; round < 3000; ++round) {
+        std::string cookies = "; a=1; ab=2; ";
+        const std::string headers = "HTTP/1.1 200 OK\r\n" + ArbitraryText(seed, 12);
+        for (int keep : {0, 1}) {
+            http::MergeSetCookieEntries(cookies, headers, keep);
+            ASSERT_TRUE(KeepsFraming(cookies)) << headers;
+        }
+        http::MergeCookiePairs(cookies, ArbitraryText(seed, 6));
+        ASSERT_TRUE(KeepsFraming(cookies));
+        http::DeleteCookieNames(cookies, ArbitraryText(seed, 6));
+        ASSERT_TRUE(KeepsFraming(cookies));
+        ASSERT_TRUE(KeepsFraming(http::FrameCookieText(ArbitraryText(seed, 4))));
+        for (const std::string& entry : http::SetCookieEntries(headers)) {
+            ASSERT_EQ(';', entry.back()) << headers;
+            ASSERT_EQ(std::string::npos, entry.find("\r\n")) << headers;  // never runs into the next header
+        }
+        http::JoinedSetCookies(headers);
+        http::SetCookieValueOf(headers, "a");
+        http::StoreSetCookieEntries(headers, round % 2);
+        http::CookieValueOf(cookies, "a", round % 2 == 0);
+    }
+}
+
+}  // namespace
