@@ -142,39 +142,39 @@ bool HttpClient::OpenRequest(const std::string& verb, const std::string& request
 }
 
 bool HttpClient::Send(std::optional<std::string> body, std::optional<int> keepOnEmpty, std::optional<int> retries) {
-    const std::string text = body ? *body : std::string();
+    static const std::string none;
+    const std::string& text = body ? *body : none;
     return SendBody(text.empty() ? nullptr : text.data(), static_cast<DWORD>(text.size()), keepOnEmpty, retries);
 }
 
 bool HttpClient::SendBytes(std::optional<Bytes> body, std::optional<int> keepOnEmpty, std::optional<int> retries) {
-    const Bytes bytes = body ? *body : Bytes();
+    static const Bytes none;
+    const Bytes& bytes = body ? *body : none;
     return SendBody(bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size()), keepOnEmpty, retries);
 }
 
 bool HttpClient::SendBody(const void* body, DWORD length, std::optional<int> keepOnEmpty,
                           std::optional<int> retries) {
     if (!request) return false;
-    const int attempts = (retries ? *retries : 0) + 1;
-    const int keep = keepOnEmpty ? *keepOnEmpty : 0;
+    // A negative count still makes the one attempt.
+    const long long attempts = static_cast<long long>(retries.value_or(0) > 0 ? *retries : 0) + 1;
+    const int keep = keepOnEmpty.value_or(0);
     ApplyOptions();
     if (defaultHeaders == 1) AddDefaultHeaders(length > 0);
 
     bool answered = false;
-    for (int attempt = 0; attempt < attempts && !answered; ++attempt) {
-        bool ok = WinHttp().sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(body), length,
-                                        length, 0) &&
-                  WinHttp().receiveResponse(request, nullptr);
-        if (ok) {
-            answered = true;
-            break;
-        }
+    for (long long attempt = 0; attempt < attempts && !answered; ++attempt) {
+        answered = WinHttp().sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(body), length,
+                                         length, 0) &&
+                   WinHttp().receiveResponse(request, nullptr);
+        if (answered) break;
         DWORD error = GetLastError();
         // Only a connection that could not be made or broke is worth another try.
         if (error != ERROR_WINHTTP_CANNOT_CONNECT && error != ERROR_WINHTTP_CONNECTION_ERROR) return false;
     }
     if (!answered) return false;
     ReadHeaders(keep);
-    FollowRedirect(keep, retries ? *retries : 0);
+    FollowRedirect(keep, retries.value_or(0));
     return true;
 }
 

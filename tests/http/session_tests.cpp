@@ -162,7 +162,7 @@ TEST_F(SessionTest, RefusedConnectionIsTriedRetriesPlusOneTimes) {
     const struct {
         std::optional<int> retries;
         int attempts;
-    } cases[] = {{std::nullopt, 1}, {0, 1}, {2, 3}};
+    } cases[] = {{std::nullopt, 1}, {0, 1}, {2, 3}, {-4, 1}};
     for (const auto& c : cases) {
         HttpClient client;
         client.SetTimeouts(2000, 2000, 2000, 2000);
