@@ -20,7 +20,9 @@ Bytes HttpClient::ReadBody() {
             if (need > static_cast<std::size_t>(INT_MAX)) break;  // `received` is an int
             if (need > bufferCapacity && !ResizeBuffer(http::GrownBodyCapacity(need, contentLength))) break;
             DWORD read = 0;
-            if (!WinHttp().readData(request, buffer + total, static_cast<DWORD>(bufferCapacity - total), &read)) break;
+            if (!WinHttp().readData(request, buffer + total, static_cast<DWORD>(bufferCapacity - total), &read) ||
+                read == 0)
+                break;
             total += read;
         }
         received = static_cast<int>(total);
