@@ -31,7 +31,7 @@ std::optional<std::int64_t> Number(const std::wstring& text, std::size_t& at) {
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
     std::size_t i = 0;
     for (; prefix[i]; ++i)
-        if (i >= text.size() || std::towlower(text[i]) != prefix[i]) return false;
+        if (i >= text.size() || static_cast<wchar_t>(std::towlower(text[i])) != prefix[i]) return false;
     return true;
 }
 

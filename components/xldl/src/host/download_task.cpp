@@ -77,7 +77,7 @@ void FetchPiece(DownloadTask& task, std::size_t index, std::vector<char>& buffer
             pos = piece.pos;
             end = piece.end;
             if (pos >= end || ShouldEnd(task)) return;
-            if (task.probe && pos == 0) response = std::move(task.probe);
+            if (task.probe && pos == task.probeFrom) response = std::move(task.probe);
         }
         FetchFailure failure;
         if (!response) {
@@ -224,14 +224,16 @@ std::optional<ResumeRecord> OpenFiles(DownloadTask& task, bool& ok) {
 
 // Asks the server once and plans the pieces from its answer; false when the task failed.
 bool Probe(DownloadTask& task, const std::optional<ResumeRecord>& record) {
+    // Asking from the first missing byte lets the answer serve that piece right away.
+    const std::int64_t from = record && !record->missing.empty() ? record->missing.front().first : 0;
     int attempts = 0;
     auto response = std::make_unique<FetchResponse>();
     FetchFailure failure;
-    while (!OpenFetch(task.settings.url, true, 0, -1, FetchSettingsOf(task), *response, failure))
+    while (!OpenFetch(task.settings.url, true, from, -1, FetchSettingsOf(task), *response, failure))
         if (!RetryAfter(task, failure, attempts)) return false;
     bool ranges = false;
     std::int64_t total = -1;
-    if (response->status == 206 && response->contentRange && response->contentRange->first == 0 &&
+    if (response->status == 206 && response->contentRange && response->contentRange->first == from &&
         response->contentRange->total >= 0) {
         ranges = true;
         total = response->contentRange->total;
@@ -257,6 +259,7 @@ bool Probe(DownloadTask& task, const std::optional<ResumeRecord>& record) {
         task.plan = PlanPieces(total, ranges, task.pieces);
     }
     task.probe = std::move(response);
+    task.probeFrom = ranges ? from : 0;
     if (!task.stopRequested) task.stat = TSC_DOWNLOAD;
     return true;
 }

@@ -52,7 +52,8 @@ struct DownloadTask {
     std::int64_t total = -1;      // -1: unknown
     bool rangesSupported = false;
     std::vector<Piece> plan;
-    std::unique_ptr<FetchResponse> probe;  // the first answer, handed to the worker that starts at 0
+    std::unique_ptr<FetchResponse> probe;  // the first answer, handed to the worker whose piece starts
+    std::int64_t probeFrom = 0;            // where that answer's body starts
     FileHandle partial;
     bool originUsable = false;
     bool creatingFile = true;
