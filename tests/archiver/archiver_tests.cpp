@@ -168,7 +168,7 @@ TEST_F(ArchiverTest, PatternsSelectOnlyMatchingEntries) {
     std::vector<std::wstring> files;
   } cases[] = {
       {"*.txt", {L"docs\\readme.txt", L"docs\\深层\\notes.txt", L"empty.txt", L"readonly.txt", L"中文目录\\视频文件.txt"}},
-      {"bin\\*.dll", {L"bin\\comctl32.dll", L"bin\\msvcrt.dll"}},
+      {"bin\\*.dll", {L"bin\\advpack.dll", L"bin\\cabinet.dll"}},
       {"\"NOTEPAD.EXE\" random.bin", {L"bin\\notepad.exe", L"random.bin"}},
       {"docs", {L"docs\\readme.txt", L"docs\\深层\\notes.txt"}},
   };
@@ -214,6 +214,7 @@ TEST_F(ArchiverTest, BrokenOrUnsupportedArchivesFailCleanly) {
       {L"missing.7z", SEVENZIP_ERROR_ARCHIVE_OPEN, false},
       {L"hugeheader.7z", SEVENZIP_ERROR_LIMIT, false},
       {L"hugecount.7z", SEVENZIP_ERROR_HEADER, false},
+      {L"hugedictionary.7z", SEVENZIP_ERROR_LIMIT, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ToGbk(c.archive));

@@ -7,6 +7,7 @@ header, so the bytes on disk are easy to reason about.
 usage: make_copy_7z.py OUT.7z [--attributes N] NAME=CONTENT ...
        make_copy_7z.py OUT.7z --huge-header
        make_copy_7z.py OUT.7z --huge-file-count
+       make_copy_7z.py OUT.7z --huge-dictionary
 """
 import struct
 import sys
@@ -53,12 +54,27 @@ def archive(entries, attributes=None):
     return signature(bytes(h), len(data)) + data + bytes(h)
 
 
+def huge_dictionary():
+    """One LZMA-coded file announcing a terabyte of output and a 4 GB dictionary."""
+    packed = b"\x00" * 16
+    h = bytearray(b"\x01\x04")
+    h += b"\x06" + number(0) + number(1) + b"\x09" + number(len(packed)) + b"\x00"
+    h += b"\x07\x0b" + number(1) + b"\x00"
+    h += b"\x01" + b"\x23\x03\x01\x01" + number(5) + b"\x5d" + struct.pack("<I", 0xFFFFFFFF)
+    h += b"\x0c" + number(1 << 40) + b"\x00\x00"
+    names = b"\x00" + "big.bin".encode("utf-16-le") + b"\x00\x00"
+    h += b"\x05" + number(1) + b"\x11" + number(len(names)) + names + b"\x00\x00"
+    return signature(bytes(h), len(packed)) + packed + bytes(h)
+
+
 def main(argv):
     out = argv[1]
     rest = argv[2:]
     if rest == ["--huge-header"]:
         start = struct.pack("<QQI", 0, 1 << 40, 0)
         blob = b"7z\xbc\xaf\x27\x1c\x00\x04" + struct.pack("<I", zlib.crc32(start)) + start
+    elif rest == ["--huge-dictionary"]:
+        blob = huge_dictionary()
     elif rest == ["--huge-file-count"]:
         h = b"\x01\x05" + number(1 << 30) + b"\x00\x00"
         blob = signature(h, 0) + h

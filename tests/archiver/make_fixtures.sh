@@ -13,8 +13,8 @@ rm -rf "$out"
 mkdir -p "$out/tree/bin" "$out/tree/docs/深层" "$out/tree/empty folder" "$out/tree/中文目录"
 
 cp "$wine_lib/notepad.exe" "$out/tree/bin/notepad.exe"
-cp "$wine_lib/msvcrt.dll" "$out/tree/bin/msvcrt.dll"
-cp "$wine_lib/comctl32.dll" "$out/tree/bin/comctl32.dll"
+cp "$wine_lib/advpack.dll" "$out/tree/bin/advpack.dll"
+cp "$wine_lib/cabinet.dll" "$out/tree/bin/cabinet.dll"
 seq 1 20000 | sed 's/$/ lines of text that compress well/' > "$out/tree/docs/readme.txt"
 printf 'notes\r\n' > "$out/tree/docs/深层/notes.txt"
 printf '视频号\n' > "$out/tree/中文目录/视频文件.txt"
@@ -50,4 +50,5 @@ python3 "$here/make_copy_7z.py" "$out/device.7z" 'sub/CON.txt=device'
 python3 "$here/make_copy_7z.py" "$out/hidden.7z" --attributes 0x23 'hidden.txt=secret'
 python3 "$here/make_copy_7z.py" "$out/hugeheader.7z" --huge-header
 python3 "$here/make_copy_7z.py" "$out/hugecount.7z" --huge-file-count
+python3 "$here/make_copy_7z.py" "$out/hugedictionary.7z" --huge-dictionary
 printf 'this is not an archive at all, only text' > "$out/notarchive.7z"
