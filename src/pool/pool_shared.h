@@ -81,6 +81,11 @@ struct ThreadPool::Shared {
     std::atomic<long> idleTimeoutMs{0};
     std::atomic<long> stackSize{0};
 
+    // Mirrors the gate so that a worker passes an open gate without a kernel
+    // call: written closed after the gate closes and open before it opens, so
+    // that reading "open" is never wrong for longer than a Resume takes.
+    std::atomic<bool> gateMayBeClosed{false};
+
     WorkerStart coreStart{this, kCoreWorker};
     WorkerStart extraStart{this, kExtraWorker};
     std::atomic<long> references{1};

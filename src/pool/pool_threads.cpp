@@ -59,7 +59,7 @@ void ThreadPool::Shared::WorkerLoop(int kind) {
         LPOVERLAPPED routine = nullptr;
         const BOOL taken = GetQueuedCompletionStatus(port.Get(), &first, &second, &routine, waitLimit);
         // A paused pool holds the worker here, with the packet it took.
-        WaitForSingleObject(gateEvent.Get(), INFINITE);
+        if (gateMayBeClosed.load()) WaitForSingleObject(gateEvent.Get(), INFINITE);
         if (running.load() != 1 || !taken || routine == StopMarker()) break;
         ++busyCount;
         --queuedCount;

@@ -138,6 +138,7 @@ bool ThreadPool::Create(std::optional<int> initialWorkers, std::optional<int> ma
         return false;
     }
     pool.running = 1;
+    pool.gateMayBeClosed = false;
     // A post that raced the last stop may have left a count behind. The worker
     // count is left alone: only live workers move it, and it is 0 here unless a
     // worker of an earlier failed start is only now arriving.
@@ -195,9 +196,17 @@ bool ThreadPool::Destroy(std::optional<int> mode, std::optional<int> timeoutMs, 
     return true;
 }
 
-bool ThreadPool::Pause() { return shared->state.load() == Running && ResetEvent(shared->gateEvent.Get()); }
+bool ThreadPool::Pause() {
+    if (shared->state.load() != Running || !ResetEvent(shared->gateEvent.Get())) return false;
+    shared->gateMayBeClosed = true;
+    return true;
+}
 
-bool ThreadPool::Resume() { return shared->state.load() == Running && SetEvent(shared->gateEvent.Get()); }
+bool ThreadPool::Resume() {
+    if (shared->state.load() != Running) return false;
+    shared->gateMayBeClosed = false;
+    return SetEvent(shared->gateEvent.Get()) != FALSE;
+}
 
 bool ThreadPool::WaitResumed(std::optional<DWORD> timeoutMs) {
     if (shared->state.load() != Running) return false;
