@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "program_under_test.h"
@@ -70,7 +73,8 @@ void Press(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
 }
 
-std::wstring BoxText(HWND box) { return remote::WindowText(remote::ChildOfClass(box, L"Static")); }
+// A message box shows its text in the static control with the identifier 0xFFFF.
+std::wstring BoxText(HWND box) { return remote::WindowText(GetDlgItem(box, 0xFFFF)); }
 
 // Everything below the message box needs the browser gone; the fixtures of
 // these tests are the only WechatBrowser.exe processes of the prefix.
@@ -245,4 +249,55 @@ TEST(Window, MakesTheVideoFolderUnderAChinesePathWithAnotherCodePage) {
     EXPECT_TRUE(GetFileAttributesW((run.Folder() + L"\\video").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     PostMessageW(run.Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(run.Program().WaitForExit(20000), 0u);
+}
+
+namespace {
+
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+}  // namespace
+
+TEST(StartUp, ReplacesAStaleArchiverAndLeavesALockedOneAsItIs) {
+    const std::string image = FileBytes(BinFolder() + L"7-zip32.dll");
+    ASSERT_FALSE(image.empty());
+    // An older archiver: a loadable library of another size.
+    const std::string stale = image + std::string(4096, '\x5a');
+    SimulatedWeChat wechat;
+
+    {
+        QuillmereRun run("stale archiver");
+        ASSERT_TRUE(wechat.Start(run.Root().Wide()));
+        const std::wstring temp = run.Root().Wide() + L"\\临时";
+        CreateDirectoryW(temp.c_str(), nullptr);
+        WriteBytes(temp + L"\\7-zip32.dll", stale);
+        ASSERT_TRUE(run.Start({L"TMP=" + temp, L"TEMP=" + temp}));
+        EXPECT_TRUE(FileBytes(temp + L"\\7-zip32.dll") == image) << "the program's own image replaces the stale file";
+        PostMessageW(run.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(run.Program().WaitForExit(20000), 0u);
+    }
+    {
+        QuillmereRun run("locked archiver");
+        const std::wstring temp = run.Root().Wide() + L"\\临时";
+        CreateDirectoryW(temp.c_str(), nullptr);
+        const std::wstring path = temp + L"\\7-zip32.dll";
+        WriteBytes(path, stale);
+        HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(run.Start({L"TMP=" + temp, L"TEMP=" + temp})) << "start-up goes on and the window opens";
+        EXPECT_TRUE(remote::WaitFor([&] { return !run.Status().empty(); }, 20000));
+        CloseHandle(lock);
+        EXPECT_TRUE(FileBytes(path) == stale) << "a locked file is left as it was";
+        PostMessageW(run.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(run.Program().WaitForExit(20000), 0u);
+    }
 }
