@@ -166,7 +166,7 @@ struct Extraction {
     return kOk;
   }
 
-  int WriteFile(const Target& target, FolderReader* reader, const std::string& method) {
+  int ExtractFile(const Target& target, FolderReader* reader, const std::string& method) {
     const Entry& entry = archive.entries[target.entryIndex];
     size_t split = target.path.find_last_of(L'\\');
     if (!CreateFolderChain(target.path.substr(0, split + 1))) return Fail(kErrorWrite, target.archiveName);
@@ -242,7 +242,7 @@ struct Extraction {
     for (size_t i = 0; i < archive.entries.size(); ++i) {
       const Entry& entry = archive.entries[i];
       if (entry.folderIndex != int(folderIndex)) continue;
-      int error = wanted[i] ? WriteFile(*wanted[i], &reader, method) : Skip(reader, entry.size, ToWide(entry.name));
+      int error = wanted[i] ? ExtractFile(*wanted[i], &reader, method) : Skip(reader, entry.size, ToWide(entry.name));
       if (error) return error;
     }
     return kOk;
@@ -274,7 +274,7 @@ struct Extraction {
       const Entry& entry = archive.entries[target.entryIndex];
       if (entry.isDirectory && !CreateFolderChain(target.path)) return Fail(kErrorWrite, target.archiveName);
       if (!entry.isDirectory && !entry.hasStream)
-        if (int error = WriteFile(target, nullptr, "")) return error;
+        if (int error = ExtractFile(target, nullptr, "")) return error;
     }
     for (size_t f = 0; f < archive.folders.size(); ++f)
       if (int error = ExtractFolder(f)) return error;
