@@ -23,11 +23,13 @@ extern "C" {
 // Size of the name fields, including the terminating NUL.
 #define SEVENZIP_NAME_FIELD_SIZE 513
 
-// Notification states passed to the progress routine.
+// Notification states passed to the progress routine. Every notification's
+// info points at a SevenZipExtractingInfoEx. A failed or cancelled run sends
+// no end notification.
 #define SEVENZIP_STATE_BEGIN 0      // a file is about to be written; writeSize is 0
-#define SEVENZIP_STATE_PROGRESS 1   // bytes were written to the current file
-#define SEVENZIP_STATE_END 2        // the run finished successfully (sent once, last)
-#define SEVENZIP_STATE_OPEN 3       // the archive was opened; fileCount is known
+#define SEVENZIP_STATE_PROGRESS 1   // bytes were written to the current file (at most 1 MB apart)
+#define SEVENZIP_STATE_END 2        // the run finished successfully (sent once, last);
+                                    // fileSize and writeSize hold the run's total bytes
 
 // Results of SevenZip. 0 is success; every failure has its own code.
 #define SEVENZIP_OK 0
