@@ -95,6 +95,7 @@ TEST_F(ArchiverTest, ArchivesOfEverySettingExtractIdentically) {
   } cases[] = {
       {L"default.7z", "BCJ"},  {L"mx0.7z", "Copy"},     {L"mx9.7z", "BCJ2"},
       {L"lzma.7z", "LZMA"},    {L"nonsolid.7z", "LZMA2"}, {L"plainheader.7z", "LZMA2"},
+      {L"smalldict2.7z", "LZMA2"}, {L"smalldict1.7z", "LZMA"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ToGbk(c.archive));

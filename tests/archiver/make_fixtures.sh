@@ -34,6 +34,9 @@ pack mx9 -mx9
 pack lzma -m0=LZMA
 pack nonsolid -ms=off
 pack plainheader -mhc=off
+# Dictionaries smaller than the files, so the decoders' windows wrap around.
+pack smalldict2 -m0=LZMA2:d=64k
+pack smalldict1 -m0=LZMA:d=64k
 pack ppmd -m0=PPMd
 pack encrypted -psecret
 
