@@ -3,6 +3,7 @@
 // better; decoding turns them back.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "archive_error.h"
