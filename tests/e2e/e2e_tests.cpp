@@ -107,12 +107,11 @@ TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
     ASSERT_TRUE(remote::WaitFor([&] { return (window = remote::FindProcessWindow(quillmere.Pid(), L"QuillmereMainWindow", nullptr)) != nullptr; }, 30000));
     HWND table = remote::ChildOfClass(window, L"SysListView32");
 
-    // The engine is deployed beside the program's folder, not inside it.
-    EXPECT_NE(GetFileAttributesW((programFolder + L"xldld\\XLDld\\MiniThunderPlatform.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-
     // Played one after another, as a user would, with a 404 and a live stream between.
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-one")));
-    ASSERT_TRUE(remote::WaitFor([&] { return RowOf(table, "road-one") >= 0; }, 15000));
+    ASSERT_TRUE(remote::WaitFor([&] { return RowOf(table, "road-one") >= 0; }, 30000));
+    // By the first tick the engine is deployed beside the program's folder, not inside it.
+    EXPECT_NE(GetFileAttributesW((programFolder + L"xldld\\XLDld\\MiniThunderPlatform.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-missing")));
     ASSERT_TRUE(wechat.Command("region 64K 3 " + VideoLink("road-two")));
     const std::string live = std::string("https://") + QUILLMERE_LIVE_HOST + "/live/road.flv?token=1";
@@ -149,13 +148,21 @@ TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
 
     // A download that the CDN breaks part-way fails in its row; once the CDN
     // serves again, a later pass retries it under a new name and completes it.
+    // The engine runs with a 3-second stall time-out here, so it gives up in
+    // seconds once the CDN stops sending anything at all.
     const std::string brokenBytes = RandomBytes(6 * 1024 * 1024 + 5, 4);
     ASSERT_TRUE(cdn.Put("road-broken", brokenBytes));
     ASSERT_TRUE(cdn.Fault("road-broken", "stall_after=1048576"));
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-broken")));
     int brokenRow = -1;
     ASSERT_TRUE(remote::WaitFor([&] { return (brokenRow = RowOf(table, "road-broken")) >= 0; }, 15000));
-    ASSERT_TRUE(remote::WaitFor([&] { return remote::CellText(table, brokenRow, 3) == L"下载失败"; }, 90000));
+    ASSERT_TRUE(remote::WaitFor([&] {
+        const std::wstring status = remote::CellText(table, brokenRow, 3);
+        return status.size() > 1 && status.back() == L'%' && status != L"0%";
+    }, 30000)) << "the download starts";
+    ASSERT_TRUE(cdn.ClearFaults());
+    ASSERT_TRUE(cdn.Fault("road-broken", "stall_after=0"));
+    ASSERT_TRUE(remote::WaitFor([&] { return remote::CellText(table, brokenRow, 3) == L"下载失败"; }, 120000));
     ASSERT_TRUE(cdn.ClearFaults());
     ASSERT_TRUE(remote::WaitFor([&] { return remote::CellText(table, brokenRow, 3) == L"100%"; }, 90000));
     const std::vector<std::filesystem::path> brokenFiles = FilesOfRow(videoFolder, brokenRow);
