@@ -33,10 +33,9 @@ for _ in $(seq 1 "$runs"); do
   start=$(date +%s.%N)
   7zz x -bd -bso0 -bsp0 -y "-o$work/out-7zz" "$work/bench.7z"
   end=$(date +%s.%N)
-  t=$(echo "$end - $start" | bc)
-  if [ -z "$best" ] || [ "$(echo "$t < $best" | bc)" = 1 ]; then best=$t; fi
+  best=$(awk -v s="$start" -v e="$end" -v b="$best" 'BEGIN { t = e - s; print (b == "" || t < b) ? t : b }')
 done
-echo "7zz x:       $(printf %.3f "$best") s, $(echo "scale=1; $bytes / $best / 1000000" | bc) MB/s"
+awk -v t="$best" -v n="$bytes" 'BEGIN { printf "7zz x:       %.3f s, %.1f MB/s\n", t, n / t / 1e6 }'
 
 rm -rf "$work/out-dll"
 out_win="Z:$(echo "$work/out-dll/" | tr / '\\')"
