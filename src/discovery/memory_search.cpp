@@ -29,7 +29,7 @@ namespace {
 
 // All process rights as the older system headers define PROCESS_ALL_ACCESS.
 constexpr DWORD kProcessAccess = 0x1F0FFF;
-constexpr std::size_t kSearchChunkLength = 2 << 20;
+constexpr std::size_t kSearchChunkLength = 4 << 20;
 constexpr std::size_t kFirstTextChunkLength = 4 << 10;
 constexpr std::size_t kLastTextChunkLength = 1 << 20;
 
