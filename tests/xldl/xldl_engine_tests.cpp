@@ -137,7 +137,7 @@ TEST_F(EngineTest, DroppedConnectionsStillGiveAByteExactFile) {
 }
 
 TEST_F(EngineTest, RedirectsOfEveryKindAreFollowedWithTheTasksHeaders) {
-    constexpr long long kSize = 5LL << 20;
+    constexpr long long kSize = 12LL << 20;  // large enough for several pieces
     ASSERT_TRUE(cdn->PutPattern("target.bin", kSize));
     // 303 and 308 are the kinds WinHTTP does not follow by itself under Wine.
     ASSERT_TRUE(cdn->Fault("first.bin", "redirect=/files/second.bin&redirect_status=303"));

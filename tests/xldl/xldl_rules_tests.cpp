@@ -108,7 +108,9 @@ bool CoversExactly(std::vector<Piece> pieces, std::int64_t total) {
 }  // namespace
 
 TEST(PiecePlan, LargeRangedFilesGetOnePiecePerConnectionSmallOrUnrangedOnesOne) {
-    const PiecePolicy policy;
+    PiecePolicy policy;
+    policy.maxConnections = 8;
+    policy.minPieceLength = 2 << 20;
     struct Case {
         std::int64_t total;
         bool ranges;
@@ -132,7 +134,10 @@ TEST(PiecePlan, LargeRangedFilesGetOnePiecePerConnectionSmallOrUnrangedOnesOne) 
 }
 
 TEST(PiecePlan, IdleConnectionTakesFreePiecesFirstThenHalfOfTheLargestRunning) {
-    const PiecePolicy policy;  // steals need at least twice 512 KiB left
+    PiecePolicy policy;
+    policy.maxConnections = 8;
+    policy.minPieceLength = 2 << 20;
+    policy.minStealLength = 512 << 10;  // steals need at least twice that left
     std::vector<Piece> pieces = PlanPieces(16LL << 20, true, policy);  // 8 pieces of 2 MiB
     for (std::size_t i = 0; i < pieces.size(); ++i) EXPECT_EQ(TakePiece(pieces, policy), i);
 
@@ -152,6 +157,7 @@ TEST(PiecePlan, IdleConnectionTakesFreePiecesFirstThenHalfOfTheLargestRunning) {
     EXPECT_FALSE(TakePiece(pieces, policy)) << "a rest too small to share stays with its connection";
 
     std::vector<Piece> freed = PlanPieces(16LL << 20, true, policy);
+    ASSERT_EQ(freed.size(), 8u);
     for (Piece& piece : freed) piece.owned = true;
     freed[3].owned = false;  // its connection gave up
     EXPECT_EQ(TakePiece(freed, policy), 3u) << "an abandoned piece is taken up before any split";
