@@ -242,6 +242,24 @@ TEST_F(ScanCycleTest, TheCountMessageLeavesLiveStreamsOut) {
     EXPECT_EQ(window.StatusMessage(), "检测中：1个视频号视频");
 }
 
+TEST_F(ScanCycleTest, ATickDueWhileOneRunsIsSkipped) {
+    ASSERT_TRUE(cdn->Put("S10", "video"));
+    Place("heap " + VideoLink("S10"));
+    int nested = 0;
+    TestWindow::OnAppMessage([&] {
+        ++nested;
+        ScanCycle();
+    });
+    // Delivered by the first search's message processing, inside the tick.
+    PostMessageW(window.Handle(), WM_APP, 0, 0);
+
+    ScanCycle();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(RequestsFor("S10"), 1);
+    EXPECT_EQ(DispatcherCalls(), "ST");  // one restart: the nested tick did nothing
+}
+
 // A file named after the key in the video folder, for one test.
 class VideoFile {
 public:

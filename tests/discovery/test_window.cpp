@@ -9,10 +9,15 @@
 namespace {
 
 int timerMessages = 0;
+std::function<void()> appMessageRoutine;
 
 LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         ++timerMessages;
+        return 0;
+    }
+    if (message == WM_APP) {
+        if (appMessageRoutine) appMessageRoutine();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -46,6 +51,7 @@ TestWindow::TestWindow() {
 }
 
 TestWindow::~TestWindow() {
+    appMessageRoutine = nullptr;
     DestroyWindow(window);
     _table = nullptr;
     _consoleOut = nullptr;
@@ -68,3 +74,4 @@ std::string TestWindow::StatusMessage() const {
 
 int TestWindow::TimerMessages() { return timerMessages; }
 void TestWindow::ResetTimerMessages() { timerMessages = 0; }
+void TestWindow::OnAppMessage(std::function<void()> routine) { appMessageRoutine = std::move(routine); }

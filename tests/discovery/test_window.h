@@ -1,10 +1,12 @@
 // A hidden window with a report list (_table, four columns) and a static
 // control (_consoleOut), as the main window has, for the tests that list rows
-// or show messages. Counts the timer messages it receives.
+// or show messages. Counts the timer messages it receives and runs a given
+// routine for WM_APP.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class TestWindow {
@@ -19,6 +21,7 @@ public:
     std::string StatusMessage() const;
     static int TimerMessages();
     static void ResetTimerMessages();
+    static void OnAppMessage(std::function<void()> routine);
 
 private:
     HWND window = nullptr;
