@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int kRepeats = 5;
+constexpr int kRepeats = 7;
 // The piece size of the search's own reads, for a like-for-like baseline.
 constexpr std::size_t kChunkLength = 4u << 20;
 
