@@ -1,6 +1,6 @@
 // Owners of the engine's Win32 handles, each closed exactly once. Kernel
 // objects (processes, threads, events, pipes) are empty when null; files when
-// INVALID_HANDLE_VALUE; WinHTTP handles when null.
+// INVALID_HANDLE_VALUE, as are Toolhelp snapshots; WinHTTP handles when null.
 #pragma once
 
 #include <windows.h>
@@ -55,4 +55,5 @@ struct InternetHandleTraits {
 
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
+using SnapshotHandle = UniqueHandle<FileHandleTraits>;  // Toolhelp snapshots share the files' empty value
 using InternetHandle = UniqueHandle<InternetHandleTraits>;

@@ -48,12 +48,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const DWORD selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
     const std::wstring engineFolder = Lower(FolderOf(std::wstring(self, selfLength)));
 
-    struct SnapshotTraits {
-        using Handle = HANDLE;
-        static Handle Empty() { return INVALID_HANDLE_VALUE; }
-        static void Close(Handle handle) { CloseHandle(handle); }
-    };
-    const UniqueHandle<SnapshotTraits> snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 1;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;

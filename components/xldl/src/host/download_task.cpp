@@ -113,7 +113,7 @@ void FetchPiece(DownloadTask& task, std::size_t index, std::vector<char>& buffer
                 dropped = true;
                 break;
             }
-            std::lock_guard<std::mutex> guard(task.lock);
+            std::unique_lock<std::mutex> guard(task.lock);
             Piece& piece = task.plan[index];
             if (*read == 0) {
                 if (piece.end != kUnknownEnd) {
@@ -126,8 +126,8 @@ void FetchPiece(DownloadTask& task, std::size_t index, std::vector<char>& buffer
                 break;
             }
             if (!WriteAt(task.partial.Get(), piece.pos, buffer.data(), *read)) {
-                task.failCode = task.failed ? task.failCode : TASK_ERROR_DISK_WRITE;
-                task.failed = true;
+                guard.unlock();
+                Fail(task, TASK_ERROR_DISK_WRITE);
                 break;
             }
             // A piece cut short by an idle connection meanwhile ends at the cut;

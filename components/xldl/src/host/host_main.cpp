@@ -85,7 +85,7 @@ void StopAllTasks() {
         while (DownloadRunning(*task) && std::chrono::steady_clock::now() < deadline) Sleep(10);
 }
 
-std::int32_t Handle(const EngineRequest& request, const std::vector<char>& payload, std::vector<char>& reply) {
+std::int32_t Answer(const EngineRequest& request, const std::vector<char>& payload, std::vector<char>& reply) {
     HostState& host = Host();
     switch (static_cast<EngineOp>(request.op)) {
         case EngineOp::Create: {
@@ -138,7 +138,7 @@ void Serve(HANDLE pipe) {
         if (!payload.empty() && !PipeReadAll(pipe, payload.data(), request.payloadLength)) return;
         std::vector<char> replyPayload;
         EngineReply reply;
-        reply.result = Handle(request, payload, replyPayload);
+        reply.result = Answer(request, payload, replyPayload);
         reply.payloadLength = static_cast<std::uint32_t>(replyPayload.size());
         if (!PipeWriteAll(pipe, &reply, sizeof reply)) return;
         if (!replyPayload.empty() && !PipeWriteAll(pipe, replyPayload.data(), reply.payloadLength)) return;
