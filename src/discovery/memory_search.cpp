@@ -22,7 +22,7 @@
 #include <functional>
 #include <memory>
 
-#include "discovery/message_pump.h"
+#include "app/message_pump.h"
 #include "discovery/unique_handle.h"
 
 namespace {

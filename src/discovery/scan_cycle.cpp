@@ -12,7 +12,7 @@
 #include "discovery/link_key.h"
 #include "discovery/live_streams.h"
 #include "discovery/memory_search.h"
-#include "discovery/message_pump.h"
+#include "app/message_pump.h"
 #include "download/download_dispatcher.h"
 
 namespace {

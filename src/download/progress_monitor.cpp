@@ -6,20 +6,13 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/message_pump.h"
 #include "app/status_line.h"
 #include "app/table.h"
 
 namespace {
 
 constexpr int kZeroReadingsBeforeFailure = 50;
-
-void DispatchPendingMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
 
 void FailDownload(std::uint32_t task, int row) {
     SetTableCell(row, ColumnStatus, "下载失败");
@@ -31,7 +24,7 @@ void FailDownload(std::uint32_t task, int row) {
 void PumpingSleep(unsigned milliseconds) {
     if (milliseconds < 15) {
         Sleep(milliseconds);
-        DispatchPendingMessages();
+        ProcessPendingMessages();
         return;
     }
     const DWORD start = GetTickCount();
@@ -41,13 +34,13 @@ void PumpingSleep(unsigned milliseconds) {
     bool elapsed = false;
     do {
         Sleep(15);
-        DispatchPendingMessages();
+        ProcessPendingMessages();
         ++done;
         elapsed = GetTickCount() - start >= milliseconds;
     } while (done < slices && !elapsed);
     if (!elapsed && rest > 0) {
         Sleep(rest);
-        DispatchPendingMessages();
+        ProcessPendingMessages();
     }
 }
 

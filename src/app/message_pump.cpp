@@ -1,4 +1,4 @@
-#include "discovery/message_pump.h"
+#include "app/message_pump.h"
 
 #include <windows.h>
 
