@@ -37,6 +37,9 @@ echo "== screenshots: $shots"
 
 quillmere_start_xvfb
 /usr/lib/wine/wineserver -p 2>/dev/null || true
+# Start Wine's own services now, with no output attached: whichever program
+# starts them first hands them its output, which then never closes.
+"$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 shot() { import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null && echo "   screenshot $1.png"; }
 probe() { "$WINELOADER" "$QUILLMERE_BUILD/bin/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 

@@ -23,5 +23,9 @@ fi
 bash scripts/prefix-init.sh
 quillmere_start_xvfb
 /usr/lib/wine/wineserver -p 2>/dev/null || true   # keep one server for all tests
+# Start Wine's own services now, with no output attached: whichever program
+# starts them first hands them its output, and a test's output that never
+# closes keeps CTest waiting.
+"$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 cd "$QUILLMERE_BUILD"
 ctest --output-on-failure -j2 "$@"
