@@ -2,7 +2,8 @@
 # Builds everything and runs every test: installs what is missing, cross-compiles
 # the tests, prepares the build's Wine prefix, runs CTest under Wine with Xvfb,
 # and also builds the shipping 32-bit program. Extra arguments go to CTest
-# (for example -R pool). Exit code: CTest's (non-zero when a test fails).
+# (for example -R pool); then builds the platform-neutral code natively with
+# sanitizers and runs its tests. Exit code non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -27,5 +28,12 @@ quillmere_start_xvfb
 # starts them first hands them its output, and a test's output that never
 # closes keeps CTest waiting.
 "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
-cd "$QUILLMERE_BUILD"
-ctest --output-on-failure -j2 "$@"
+status=0
+(cd "$QUILLMERE_BUILD" && ctest --output-on-failure -j2 "$@") || status=$?
+
+echo "== native sanitizer tests of the platform-neutral code"
+cmake -S tests/native -B "$QUILLMERE_BUILD/native" -G Ninja \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$QUILLMERE_BUILD/native"
+(cd "$QUILLMERE_BUILD/native" && ctest --output-on-failure -j2) || status=1
+exit "$status"
