@@ -130,11 +130,11 @@ inline bool SetUp() {
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 800, 500, nullptr, nullptr, nullptr, nullptr);
     _table = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 700, 300, window, nullptr, nullptr, nullptr);
     for (int column = 0; column < 4; ++column) {
-        LVCOLUMNW spec = {};
-        spec.mask = LVCF_WIDTH | LVCF_SUBITEM;
-        spec.cx = 100;
-        spec.iSubItem = column;
-        SendMessageW(_table, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
+        LVCOLUMNW header = {};
+        header.mask = LVCF_WIDTH | LVCF_SUBITEM;
+        header.cx = 100;
+        header.iSubItem = column;
+        SendMessageW(_table, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
     }
     _consoleOut = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 310, 700, 40, window, nullptr, nullptr, nullptr);
     staticProc = reinterpret_cast<WNDPROC>(
