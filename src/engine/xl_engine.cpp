@@ -98,6 +98,17 @@ bool XlEngine::DeleteTask(TaskHandle task) {
     return remove(static_cast<XL_TASK>(task)) != FALSE;
 }
 
+namespace {
+
+// One field of the task's record, or zero when the engine cannot be asked.
+template <typename Field>
+Field QueryField(TaskHandle task, Field DownTaskInfo::*field) {
+    const auto info = QueryInfo(task);
+    return info ? (*info).*field : Field{};
+}
+
+}  // namespace
+
 std::string XlEngine::QueryStatusText(TaskHandle task) {
     const auto info = QueryInfo(task);
     return info ? StatusText(info->stat) : std::string();
@@ -108,70 +119,31 @@ std::string XlEngine::QueryErrorText(TaskHandle task) {
     return info ? ErrorText(info->fail_code) : std::string();
 }
 
-std::int64_t XlEngine::QueryTotalSize(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nTotalSize : 0;
-}
+std::int64_t XlEngine::QueryTotalSize(TaskHandle task) { return QueryField(task, &DownTaskInfo::nTotalSize); }
 
-std::int64_t XlEngine::QueryDownloaded(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nTotalDownload : 0;
-}
+std::int64_t XlEngine::QueryDownloaded(TaskHandle task) { return QueryField(task, &DownTaskInfo::nTotalDownload); }
 
-float XlEngine::QueryPercent(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->fPercent : 0.0f;
-}
+float XlEngine::QueryPercent(TaskHandle task) { return QueryField(task, &DownTaskInfo::fPercent); }
 
-std::int32_t XlEngine::QuerySourceCount(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nSrcTotal : 0;
-}
+std::int32_t XlEngine::QuerySourceCount(TaskHandle task) { return QueryField(task, &DownTaskInfo::nSrcTotal); }
 
-std::int32_t XlEngine::QuerySourcesInUse(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nSrcUsing : 0;
-}
+std::int32_t XlEngine::QuerySourcesInUse(TaskHandle task) { return QueryField(task, &DownTaskInfo::nSrcUsing); }
 
-std::int64_t XlEngine::QueryP2pBytes(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nDonationP2P : 0;
-}
+std::int64_t XlEngine::QueryP2pBytes(TaskHandle task) { return QueryField(task, &DownTaskInfo::nDonationP2P); }
 
-std::int64_t XlEngine::QueryOriginBytes(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nDonationOrgin : 0;
-}
+std::int64_t XlEngine::QueryOriginBytes(TaskHandle task) { return QueryField(task, &DownTaskInfo::nDonationOrgin); }
 
-std::int64_t XlEngine::QueryP2sBytes(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nDonationP2S : 0;
-}
+std::int64_t XlEngine::QueryP2sBytes(TaskHandle task) { return QueryField(task, &DownTaskInfo::nDonationP2S); }
 
-std::int32_t XlEngine::QuerySpeed(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nSpeed : 0;
-}
+std::int32_t XlEngine::QuerySpeed(TaskHandle task) { return QueryField(task, &DownTaskInfo::nSpeed); }
 
-std::int32_t XlEngine::QueryP2sSpeed(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nSpeedP2S : 0;
-}
+std::int32_t XlEngine::QueryP2sSpeed(TaskHandle task) { return QueryField(task, &DownTaskInfo::nSpeedP2S); }
 
-std::int32_t XlEngine::QueryP2pSpeed(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info ? info->nSpeedP2P : 0;
-}
+std::int32_t XlEngine::QueryP2pSpeed(TaskHandle task) { return QueryField(task, &DownTaskInfo::nSpeedP2P); }
 
-bool XlEngine::QueryOriginUsable(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info && info->bIsOriginUsable != 0;
-}
+bool XlEngine::QueryOriginUsable(TaskHandle task) { return QueryField(task, &DownTaskInfo::bIsOriginUsable) != 0; }
 
-bool XlEngine::QueryCreatingFile(TaskHandle task) {
-    const auto info = QueryInfo(task);
-    return info && info->IsCreatingFile != 0;
-}
+bool XlEngine::QueryCreatingFile(TaskHandle task) { return QueryField(task, &DownTaskInfo::IsCreatingFile) != 0; }
 
 std::string XlEngine::ErrorText(int failCode) const {
     switch (failCode) {
