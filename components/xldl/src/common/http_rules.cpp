@@ -99,6 +99,8 @@ std::wstring ResolveRedirect(const std::wstring& base, const std::wstring& locat
         const std::wstring resolved = base.substr(0, scheme - 2) + target;
         return IsDownloadAddress(resolved) ? resolved : std::wstring();
     }
+    // A path or query is resolved against the base's host: without one there is no target.
+    if (!IsDownloadAddress(base)) return {};
     const std::size_t pathStart = base.find_first_of(L"/?#", scheme);
     const std::wstring origin = base.substr(0, pathStart);
     if (target[0] == L'/') return origin + target;
