@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "app/wide_paths.h"
+
 std::string ProgramFolder() {
     // Asked in UTF-16 and converted with code page 936 so that the GBK text is
     // right whatever the system's ANSI code page is.
@@ -20,9 +22,5 @@ std::string ProgramFolder() {
     std::wstring folder(path.begin(), path.end());
     const std::size_t slash = folder.find_last_of(L'\\');
     folder.resize(slash == std::wstring::npos ? 0 : slash);
-    if (folder.empty()) return {};
-    const int size = WideCharToMultiByte(936, 0, folder.data(), static_cast<int>(folder.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, folder.data(), static_cast<int>(folder.size()), text.data(), size, nullptr, nullptr);
-    return text;
+    return Utf16ToGbk(folder.data(), static_cast<int>(folder.size()));
 }

@@ -9,18 +9,6 @@
 HWND _table = nullptr;
 HWND _consoleOut = nullptr;
 
-namespace {
-
-std::string ToGbk(const wchar_t* text, int length) {
-    if (length <= 0) return {};
-    const int size = WideCharToMultiByte(936, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text, length, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-}  // namespace
-
 int TableRowCount() {
     return static_cast<int>(SendMessageW(_table, LVM_GETITEMCOUNT, 0, 0));
 }
@@ -34,7 +22,7 @@ std::string TableCellText(int row, int column) {
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
         const int length = static_cast<int>(SendMessageW(_table, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-        if (length < static_cast<int>(buffer.size()) - 1) return ToGbk(buffer.data(), length);
+        if (length < static_cast<int>(buffer.size()) - 1) return Utf16ToGbk(buffer.data(), length);
         buffer.resize(buffer.size() * 4);
     }
 }

@@ -13,6 +13,14 @@ std::vector<std::uint8_t> GbkToUtf16(const std::string& text) {
     return wide;
 }
 
+std::string Utf16ToGbk(const wchar_t* units, int length) {
+    if (length <= 0) return {};
+    const int size = WideCharToMultiByte(936, 0, units, length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(936, 0, units, length, text.data(), size, nullptr, nullptr);
+    return text;
+}
+
 bool IsExistingFolder(const std::string& path) {
     const std::vector<std::uint8_t> wide = GbkToUtf16(path);
     const auto* name = wide.empty() ? nullptr : reinterpret_cast<const wchar_t*>(wide.data());

@@ -56,18 +56,10 @@ const wchar_t* WidePointer(const std::vector<std::uint8_t>& wide) {
     return wide.empty() ? L"" : reinterpret_cast<const wchar_t*>(wide.data());
 }
 
-std::string FromWideGbk(const wchar_t* text) {
-    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string result(static_cast<std::size_t>(size - 1), '\0');
-    WideCharToMultiByte(936, 0, text, -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
 std::string TemporaryFolder() {
     wchar_t temp[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    return length == 0 || length > MAX_PATH ? std::string() : FromWideGbk(temp);
+    return length == 0 || length > MAX_PATH ? std::string() : Utf16ToGbk(temp, static_cast<int>(length));
 }
 
 bool FileExists(const std::string& path) {

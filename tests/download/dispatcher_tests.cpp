@@ -68,7 +68,9 @@ TEST_F(Dispatcher, TakesExactlyTheWaitingRowsAndCreatesThePoolOnItsFirstPass) {
     EXPECT_GE(_pool->ThreadCount(), 5);
     for (int i = 0; i < static_cast<int>(std::size(rows)); ++i) {
         EXPECT_EQ(CellWritten(i, "等待下载"), rows[i].taken) << "row " << i;
-        if (!rows[i].taken) EXPECT_EQ(Status(i), rows[i].status) << "row " << i;
+        if (!rows[i].taken) {
+            EXPECT_EQ(Status(i), rows[i].status) << "row " << i;
+        }
     }
     EXPECT_EQ(engineDouble.createdCount(), expected);
 }
@@ -108,7 +110,9 @@ void Blocker(std::uint32_t, std::uint32_t) { WaitForSingleObject(releaseBlockers
 }  // namespace
 
 TEST_F(Dispatcher, SkipsEveryRowWhileFiveJobsAreBusy) {
-    if (_pool->State() != Running) ASSERT_TRUE(_pool->Create(5, 10, std::nullopt, true, std::nullopt));
+    if (_pool->State() != Running) {
+        ASSERT_TRUE(_pool->Create(5, 10, std::nullopt, true, std::nullopt));
+    }
     releaseBlockers = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(_pool->Post(Blocker));
     ASSERT_TRUE(PumpUntil([] { return _pool->BusyCount() == 5; }, 5000));

@@ -33,7 +33,9 @@ class Monitor : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(PumpUntil([] { return _pool->BusyCount() == 0 && _pool->QueuedCount() == 0; }, 20000));
-        if (_pool->State() != Running) ASSERT_TRUE(_pool->Create(5, 10, std::nullopt, true, std::nullopt));
+        if (_pool->State() != Running) {
+            ASSERT_TRUE(_pool->Create(5, 10, std::nullopt, true, std::nullopt));
+        }
         engineDouble.reset();
         ClearTable();
         statusHistory.clear();
