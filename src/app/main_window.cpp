@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <string>
 
 #include "app/globals.h"
@@ -20,6 +21,9 @@ constexpr wchar_t kWindowClass[] = L"QuillmereMainWindow";
 constexpr wchar_t kCaption[] = L"Quillmere V2.1  视频号视频下载 · 由 Quillmere 团队制作";
 constexpr UINT kCopyLinkCommand = 1;
 constexpr UINT kScanPeriodMs = 3000;
+// Test setting: QUILLMERE_SCAN_PERIOD_MS (100 to 3000) shortens the scan period
+// so that leak tests can run hundreds of ticks in a minute.
+constexpr wchar_t kScanPeriodVariable[] = L"QUILLMERE_SCAN_PERIOD_MS";
 
 UINT_PTR scanTimer = 0;
 HFONT tableFont = nullptr;
@@ -31,6 +35,14 @@ struct ColumnSpec {
 constexpr ColumnSpec kColumns[] = {{L"ID", 50}, {L"Type", 50}, {L"mediaUrl", 540}, {L"status", 130}};
 
 void CALLBACK ScanTimerProc(HWND, UINT, UINT_PTR, DWORD) { ScanCycle(); }
+
+UINT ScanPeriodMs() {
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(kScanPeriodVariable, text, 16);
+    if (length == 0 || length >= 16) return kScanPeriodMs;
+    const long value = std::wcstol(text, nullptr, 10);
+    return value >= 100 && value <= static_cast<long>(kScanPeriodMs) ? static_cast<UINT>(value) : kScanPeriodMs;
+}
 
 void CreateTable(HWND window) {
     _table = CreateWindowExW(0, WC_LISTVIEWW, L"",
@@ -133,7 +145,7 @@ void WindowCreated() {
     SetWindowTextW(_mainWindow, kCaption);
     const std::string videoFolder = ProgramFolder() + "\\video";
     if (!IsExistingFolder(videoFolder)) (void)CreateFolderPath(videoFolder);
-    if (FindWeChat() != 0) scanTimer = SetTimer(nullptr, 0, kScanPeriodMs, ScanTimerProc);
+    if (FindWeChat() != 0) scanTimer = SetTimer(nullptr, 0, ScanPeriodMs(), ScanTimerProc);
 }
 
 void TableRightClick() {
