@@ -163,6 +163,10 @@ TEST_F(EngineTest, ServerFailuresEndTheTaskWithAFittingCodeAndNoFile) {
     ASSERT_TRUE(cdn->Fault("stalls.bin", "stall_after=1"));  // a byte, then silence
     ASSERT_TRUE(cdn->PutPattern("broken.bin", 1 << 20));
     ASSERT_TRUE(cdn->Fault("broken.bin", "fail_first=1000&fail_status=503"));
+    // A server without ranges whose every answer announces more than it sends:
+    // each attempt starts again from the first byte and ends at the same place.
+    ASSERT_TRUE(cdn->PutPattern("short.bin", 1 << 20));
+    ASSERT_TRUE(cdn->Fault("short.bin", "no_ranges=1&length=" + std::to_string((1 << 20) + 65536)));
     struct Case {
         std::wstring url;
         int failCode;
@@ -172,6 +176,7 @@ TEST_F(EngineTest, ServerFailuresEndTheTaskWithAFittingCodeAndNoFile) {
         {FileUrl("broken.bin"), TASK_ERROR_DOWN_INVALID},
         {FileUrl("stalls.bin"), TASK_ERROR_TIMEOUT},
         {L"https://127.0.0.1:18599/files/none", TASK_ERROR_HTTPMGR_NOT_IP},  // nobody listens there
+        {FileUrl("short.bin"), TASK_ERROR_HTTPMGR_NOT_IP},
     };
     std::vector<XL_TASK> tasks;
     for (std::size_t i = 0; i < std::size(cases); ++i)

@@ -66,6 +66,14 @@ FetchSettings FetchSettingsOf(const DownloadTask& task) {
 // Fetches one piece until it is complete, the task ends, or retries run out.
 void FetchPiece(DownloadTask& task, std::size_t index, std::vector<char>& buffer) {
     int attempts = 0;
+    // Without ranges every attempt starts the file again, so only bytes beyond
+    // the furthest point reached before are progress; a server that always
+    // ends the body early then runs out of attempts instead of being asked for ever.
+    std::int64_t furthest = 0;
+    {
+        std::lock_guard<std::mutex> guard(task.lock);
+        furthest = task.plan[index].pos;
+    }
     for (;;) {
         std::unique_ptr<FetchResponse> response;
         std::int64_t pos = 0, end = 0;
@@ -132,8 +140,12 @@ void FetchPiece(DownloadTask& task, std::size_t index, std::vector<char>& buffer
             }
             // A piece cut short by an idle connection meanwhile ends at the cut;
             // the bytes written past it are the same bytes the other one fetches.
+            const std::int64_t before = std::max(piece.pos, furthest);
             piece.pos = std::min(piece.pos + static_cast<std::int64_t>(*read), piece.end);
-            received += *read;
+            if (piece.pos > before) {
+                received += piece.pos - before;
+                furthest = piece.pos;
+            }
             if (received >= kProgressBytes) attempts = 0;
         }
         --task.receiving;
