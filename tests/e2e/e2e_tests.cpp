@@ -4,108 +4,30 @@
 // them, and our own engine deployed from the program's carried archive.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "cdn_fixture.h"
-#include "program_under_test.h"
-#include "remote_window.h"
-#include "simulated_wechat.h"
 #include "test_folders.h"
+#include "whole_road.h"
 
-namespace {
-
-int VideoPort() {
-    const std::string host = QUILLMERE_VIDEO_HOST;
-    return std::stoi(host.substr(host.rfind(':') + 1));
-}
-
-std::string VideoLink(const std::string& key) {
-    return std::string("https://") + QUILLMERE_VIDEO_HOST + "/251/20302/stodownload?encfilekey=" + key +
-           "&token=e2e&taskid=0";
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = static_cast<char>(generator());
-    return bytes;
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-int CountProcesses(const wchar_t* name) {
-    int count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    PROCESSENTRY32W entry = {sizeof entry};
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-// The row whose link carries the key, or -1.
-int RowOf(HWND table, const std::string& key) {
-    const std::wstring marker = Widen("encfilekey=" + key + "&");
-    for (int row = 0; row < remote::RowCount(table); ++row)
-        if (remote::CellText(table, row, 2).find(marker) != std::wstring::npos) return row;
-    return -1;
-}
-
-// The downloaded files of a row: "<ID>_" followed by five letters and ".mp4".
-std::vector<std::filesystem::path> FilesOfRow(const std::filesystem::path& videoFolder, int row) {
-    std::vector<std::filesystem::path> files;
-    const std::wstring prefix = std::to_wstring(row) + L"_";
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(videoFolder, error)) {
-        const std::wstring name = entry.path().filename().wstring();
-        if (name.size() == prefix.size() + 9 && name.rfind(prefix, 0) == 0 && name.substr(prefix.size() + 5) == L".mp4")
-            files.push_back(entry.path());
-    }
-    return files;
-}
-
-}  // namespace
+using namespace road;
 
 TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
     const TestFolder root("e2e");
     const std::wstring programFolder = root.Wide() + L"\\视频号 下载";
-    ASSERT_TRUE(CreateDirectoryW(programFolder.c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW((BinFolder() + L"Quillmere.exe").c_str(), (programFolder + L"\\Quillmere.exe").c_str(), FALSE));
-
-    CdnOptions options;
-    options.port = VideoPort();
-    options.controlPort = options.port + 7;
-    CdnServer cdn(options);
-    ASSERT_TRUE(cdn.Ready());
+    Road road;
+    ASSERT_TRUE(road.Start(root.Wide(), programFolder));
+    CdnServer& cdn = road.Cdn();
+    SimulatedWeChat& wechat = road.WeChat();
+    const HWND table = road.Table();
     const std::vector<std::pair<std::string, std::string>> videos = {
         {"road-one", RandomBytes(2 * 1024 * 1024 + 17, 1)},
         {"road-two", RandomBytes(7 * 1024 * 1024 + 3, 2)},
         {"road-three", RandomBytes(23 * 1024 * 1024 + 101, 3)},
     };
     for (const auto& [key, bytes] : videos) ASSERT_TRUE(cdn.Put(key, bytes));
-
-    SimulatedWeChat wechat;
-    ASSERT_TRUE(wechat.Start(root.Wide()));
-    ProgramUnderTest quillmere;
-    ASSERT_TRUE(quillmere.Start(programFolder + L"\\Quillmere.exe", L"", {L"QUILLMERE_ENGINE_TIMEOUT_MS=3000"}));
-    HWND window = nullptr;
-    ASSERT_TRUE(remote::WaitFor([&] { return (window = remote::FindProcessWindow(quillmere.Pid(), L"QuillmereMainWindow", nullptr)) != nullptr; }, 30000));
-    HWND table = remote::ChildOfClass(window, L"SysListView32");
 
     // Played one after another, as a user would, with a 404 and a live stream between.
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-one")));
@@ -114,11 +36,11 @@ TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
     EXPECT_NE(GetFileAttributesW((programFolder + L"xldld\\XLDld\\MiniThunderPlatform.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-missing")));
     ASSERT_TRUE(wechat.Command("region 64K 3 " + VideoLink("road-two")));
-    const std::string live = std::string("https://") + QUILLMERE_LIVE_HOST + "/live/road.flv?token=1";
+    const std::string live = LiveLink("road");
     ASSERT_TRUE(wechat.Command("heap " + live + "&combuf=abc"));
     ASSERT_TRUE(wechat.Command("heap " + VideoLink("road-three")));
 
-    const std::filesystem::path videoFolder = std::filesystem::path(programFolder) / L"video";
+    const std::filesystem::path videoFolder = road.VideoFolder();
     auto allDone = [&] {
         for (const auto& video : videos) {
             const int row = RowOf(table, video.first);
@@ -126,7 +48,7 @@ TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
         }
         return true;
     };
-    ASSERT_TRUE(remote::WaitFor(allDone, 180000)) << "status: " << remote::WindowText(remote::ChildOfClass(window, L"Static")).size();
+    ASSERT_TRUE(remote::WaitFor(allDone, 180000));
 
     for (const auto& [key, bytes] : videos) {
         const int row = RowOf(table, key);
@@ -170,8 +92,7 @@ TEST(WholeRoad, ThreeVideosALiveStreamA404AndARetriedFailure) {
     ASSERT_EQ(brokenFiles.size(), 1u) << "the failed attempt leaves nothing under a final name";
     EXPECT_TRUE(ReadWholeFile(brokenFiles[0]) == brokenBytes);
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(quillmere.WaitForExit(30000), 0u);
+    EXPECT_TRUE(road.Close());
     EXPECT_TRUE(remote::WaitFor([] { return CountProcesses(L"MiniThunderPlatform.exe") == 0; }, 10000))
         << "closing the window leaves no engine process behind";
 }
