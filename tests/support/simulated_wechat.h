@@ -36,17 +36,28 @@ public:
         return 0;
     }
 
-    // Appends one command for a browser and waits for its numbered answer.
-    bool Command(const std::string& line, int browser = 0) {
+    // Appends one command for a browser and waits for its numbered answer;
+    // answer (when given) receives what follows "ok " (an address, for most commands).
+    bool Command(const std::string& line, int browser = 0, std::string* answer = nullptr) {
         const std::wstring control = base_ + L"." + std::to_wstring(browser);
         {
             std::ofstream file(std::filesystem::path(control), std::ios::app | std::ios::binary);
             file << line << "\n";
         }
         const int number = ++commands_[browser < 8 ? browser : 7];
-        const std::string expected = "\n" + std::to_string(number) + " ok";
-        return remote::WaitFor([&] { return ("\n" + ReadFile(control + L".out")).find(expected) != std::string::npos; },
-                               15000);
+        const std::string expected = "\n" + std::to_string(number) + " ok ";
+        std::string out;
+        if (!remote::WaitFor([&] {
+                out = "\n" + ReadFile(control + L".out");
+                const std::size_t at = out.find(expected);
+                return at != std::string::npos && out.find('\n', at + expected.size()) != std::string::npos;
+            }, 15000))
+            return false;
+        if (answer) {
+            const std::size_t from = out.find(expected) + expected.size();
+            *answer = out.substr(from, out.find_first_of("\r\n", from) - from);
+        }
+        return true;
     }
 
     HANDLE Process() const { return client_.Process(); }
