@@ -14,9 +14,15 @@ namespace {
 
 constexpr int kZeroReadingsBeforeFailure = 50;
 
+// A row given up on loses its task before it can be taken again: an attempt
+// still running (fifty readings of 0 do not end it) cannot then complete as a
+// second file of the row, and the engine removes the attempt's partial file
+// instead of leaving one in the video folder for every retry.
 void FailDownload(std::uint32_t task, int row) {
+    const std::string reason = _engine->QueryErrorText(task);
+    _engine->DeleteTask(task);
     SetTableCell(row, ColumnStatus, "下载失败");
-    ShowStatus(TableCellText(row, ColumnId) + "下载失败，错误信息：" + _engine->QueryErrorText(task));
+    ShowStatus(TableCellText(row, ColumnId) + "下载失败，错误信息：" + reason);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The progress monitor against scripted engine readings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "download/progress_monitor.h"
@@ -20,6 +22,15 @@ TaskHandle ScriptedTask(const std::vector<float>& percents) {
     for (float percent : percents) perQuery.insert(perQuery.end(), {percent, percent});
     engineDouble.setPercents(task, perQuery.data(), static_cast<int>(perQuery.size()));
     return task;
+}
+
+// How many tasks the monitors have deleted so far.
+int Deletions() {
+    std::string log(4096, '\0');
+    log.resize(static_cast<std::size_t>(std::max(0, engineDouble.callLog(log.data(), static_cast<int>(log.size())))));
+    int count = 0;
+    for (std::size_t at = log.find("DeleteTask"); at != std::string::npos; at = log.find("DeleteTask", at + 1)) ++count;
+    return count;
 }
 
 std::vector<float> Repeat(float value, int count) { return std::vector<float>(static_cast<std::size_t>(count), value); }
@@ -59,6 +70,7 @@ TEST_F(Monitor, ShowsWholePercentagesRoundedDownAndEndsAtOneHundred) {
     EXPECT_TRUE(CellWritten(row, "99%")) << "0.999 is not yet complete";
     EXPECT_TRUE(Idle(2000)) << "the job ends once the engine reports 1.0";
     EXPECT_EQ(Status(row), "100%");
+    EXPECT_EQ(Deletions(), 0) << "a completed task is left to the engine";
 }
 
 TEST_F(Monitor, AReadingAboveOneShowsItsNumberAndGoesOn) {
@@ -78,7 +90,9 @@ TEST_F(Monitor, EndsAsFailedWhenTheEngineReportsTheTaskFailed) {
     ASSERT_TRUE(PumpUntil([&] { return Status(row) == "30%"; }, 3000));
     engineDouble.setState(task, 1, 0x40);
     ASSERT_TRUE(PumpUntil([&] { return Status(row) == "下载失败"; }, 3000)) << "not after fifty readings, at once";
-    EXPECT_TRUE(PumpUntil([&] { return StatusShown(std::to_string(row) + "下载失败，错误信息：任务超时"); }, 2000));
+    EXPECT_EQ(Deletions(), 1) << "the failed task is deleted before its row can be taken again";
+    EXPECT_TRUE(PumpUntil([&] { return StatusShown(std::to_string(row) + "下载失败，错误信息：任务超时"); }, 2000))
+        << "the reason is read before the task goes";
     EXPECT_TRUE(Idle(2000)) << "the worker is free again";
 }
 
@@ -103,6 +117,7 @@ TEST_F(Monitor, FailsAtTheFiftiethZeroReadingCountedOverTheWholeJob) {
         << "30 zeros, progress, then 20 zeros fail the job too";
     EXPECT_TRUE(PumpUntil([] { return StatusShown("8下载失败，错误信息：未知错误"); }, 2000));
     EXPECT_TRUE(Idle(2000));
+    EXPECT_EQ(Deletions(), 3) << "a task given up on at fifty zeros is deleted, since it may still be running";
 }
 
 TEST(PumpingSleep, SleepsItsTimeInSlicesWhileDeliveringMessages) {
