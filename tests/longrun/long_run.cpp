@@ -376,10 +376,12 @@ public:
                 Problem("a final file that belongs to no row: " + Utf8(name));
                 continue;
             }
+            // Every attempt has ended in a final file or been given up on, and
+            // the engine removes the partial file of a task given up on.
             const auto size = static_cast<long long>(entry.file_size(error));
             ++figures_.otherFiles;
             figures_.otherFileBytes += size;
-            Log("left in the video folder: %s, %lld bytes", Utf8(name).c_str(), size);
+            Problem("a file left in the video folder: " + Utf8(name) + ", " + std::to_string(size) + " bytes");
         }
     }
 
@@ -436,14 +438,18 @@ private:
     // A fault for a download of `size` bytes, as its kind and its query. The
     // link check is spared, so the video is listed and its download meets it.
     std::pair<std::string, std::string> PickFault(std::size_t size) {
-        switch (random_() % 7) {
+        // A trickle keeps a large download at 0% until its monitor gives up
+        // (fifty readings); a small one would pass 1% and then take minutes.
+        const unsigned kinds = size >= 2 * 1024 * 1024 ? 8 : 7;
+        switch (random_() % kinds) {
             case 0: return {"drop_prob", "drop_prob=0.5"};
             case 1: return {"stall_after", "stall_after=1"};
             case 2: return {"stall_after", "stall_after=" + std::to_string(size / 3)};
             case 3: return {"fail_first", "fail_first=4&fail_status=503"};
             case 4: return {"reset_in_header", "reset_in_header=1"};
             case 5: return {"length", "length=" + std::to_string(size / 2)};
-            default: return {"length", "no_ranges=1&length=" + std::to_string(size + 65536)};
+            case 6: return {"length", "no_ranges=1&length=" + std::to_string(size + 65536)};
+            default: return {"rate", "rate=20"};
         }
     }
 
