@@ -273,6 +273,28 @@ TEST_F(EngineTest, StoppedDownloadResumesWhereItStopped) {
     EXPECT_TRUE(NoPartialFiles(folder.Wide()));
 }
 
+// A server that sends a byte at a time holds no read for long: the task shows
+// the bytes as they come, stops at once, and once deleted leaves no partial file.
+TEST_F(EngineTest, TricklingAnswerShowsItsBytesAndStopsOrGoesAtOnce) {
+    ASSERT_TRUE(cdn->PutPattern("trickle.bin", 1 << 20));
+    ASSERT_TRUE(cdn->Fault("trickle.bin", "rate=20"));
+    const XL_TASK task = StartTask({FileUrl("trickle.bin"), folder.Wide(), L"trickle.mp4"});
+    ASSERT_EQ(WaitForState(task, TSC_DOWNLOAD, 20000).stat, TSC_DOWNLOAD);
+    const DWORD start = GetTickCount();
+    while (Query(task).nTotalDownload == 0 && GetTickCount() - start < 10000) Sleep(50);
+    EXPECT_GT(Query(task).nTotalDownload, 0) << "bytes that arrived are written as they come";
+
+    ASSERT_TRUE(Engine().stopTask(task));
+    EXPECT_EQ(WaitForState(task, TSC_PAUSE, 5000).stat, TSC_PAUSE) << "the stop waits for no full buffer";
+    ASSERT_TRUE(Engine().startTask(task));
+    ASSERT_EQ(WaitForState(task, TSC_DOWNLOAD, 20000).stat, TSC_DOWNLOAD);
+    Sleep(500);
+    ASSERT_TRUE(Engine().deleteTask(task));
+    const DWORD deleted = GetTickCount();
+    while (!NoPartialFiles(folder.Wide()) && GetTickCount() - deleted < 5000) Sleep(50);
+    EXPECT_TRUE(NoPartialFiles(folder.Wide())) << "a deleted task ends and takes its partial file with it";
+}
+
 TEST_F(EngineTest, TwentyTasksFromFiveThreadsAllComplete) {
     constexpr int kThreads = 5, kTasksPerThread = 4;
     for (int i = 0; i < kThreads * kTasksPerThread; ++i)

@@ -1,5 +1,6 @@
 #include "host/http_fetch.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "xldl.h"
@@ -7,6 +8,10 @@
 namespace {
 
 constexpr int kMaxRedirects = 10;
+// A read that brings less than this has met a slow answer; one buffer is not
+// filled for longer than kFillMs.
+constexpr DWORD kSteadyReadLength = 4096;
+constexpr ULONGLONG kFillMs = 250;
 // Wine's WinHTTP reports a receive time-out as the socket's WSAETIMEDOUT.
 constexpr DWORD kSocketTimedOut = 10060;
 
@@ -134,10 +139,27 @@ bool OpenFetch(const std::wstring& url, bool withRange, std::int64_t from, std::
 }
 
 std::optional<DWORD> ReadFetch(FetchResponse& response, void* buffer, DWORD size, FetchFailure& failure) {
-    DWORD read = 0;
-    if (!WinHttpReadData(response.request.Get(), buffer, size, &read)) {
-        failure = FailureOf(GetLastError());
-        return std::nullopt;
+    // Wine's synchronous read returns only once the whole buffer is full, so a
+    // trickling answer would hold it (and the task's stop or delete) for hours.
+    // Reading what has arrived, for as long as it keeps arriving in whole
+    // records, fills the buffer as fast while the data flows and returns soon
+    // after it slows down.
+    auto* bytes = static_cast<char*>(buffer);
+    const ULONGLONG start = GetTickCount64();
+    DWORD total = 0;
+    while (total < size) {
+        DWORD available = 0;
+        DWORD read = 0;
+        const bool ok = WinHttpQueryDataAvailable(response.request.Get(), &available) &&
+                        (available == 0 ||
+                         WinHttpReadData(response.request.Get(), bytes + total, std::min(available, size - total), &read));
+        if (!ok) {
+            if (total > 0) break;  // the next read reports the failure
+            failure = FailureOf(GetLastError());
+            return std::nullopt;
+        }
+        total += read;
+        if (read < kSteadyReadLength || GetTickCount64() - start >= kFillMs) break;
     }
-    return read;
+    return total;
 }
