@@ -260,14 +260,15 @@ public:
             endReported_ = true;
             return;
         }
-        if (!Responds(window_)) {
+        const bool answered = Responds(window_);
+        figures_.longestWaitMs = std::max(figures_.longestWaitMs, GetTickCount64() - now);
+        if (!answered) {
             if (now - lastAnswer_ > kLongestSilenceMs && !hangReported_) {
                 Problem("the window has not answered for " + std::to_string((now - lastAnswer_) / 1000) + " s");
                 hangReported_ = true;
             }
             return;
         }
-        longestSilence_ = std::max(longestSilence_, now - lastAnswer_);
         lastAnswer_ = now;
         const int rows = remote::RowCount(table_);
         if (rows < static_cast<int>(lastStatus_.size())) Problem("the table lost rows");
@@ -413,7 +414,6 @@ public:
     bool QuillmereEnded() const { return quillmere_.WaitForExit(0) != STILL_ACTIVE; }
     const std::vector<std::string>& Problems() const { return problems_; }
     RunFigures& Figures() { return figures_; }
-    ULONGLONG LongestSilence() const { return longestSilence_; }
 
 private:
     LinkKind PickKind() {
@@ -534,7 +534,6 @@ private:
     std::map<int, ULONGLONG> lastFailure_;
     std::wstring lastMessage_;
     ULONGLONG lastAnswer_ = GetTickCount64();
-    ULONGLONG longestSilence_ = 0;
     bool hangReported_ = false;
     bool endReported_ = false;
     std::vector<std::string> problems_;
@@ -643,7 +642,6 @@ int main(int argc, char** argv) {
         if (!remote::WaitFor([] { return EngineProcesses() == 0; }, 10000))
             run.Problem("an engine process was left behind after the window closed");
     }
-    Log("longest time the window did not answer: %llu ms", run.LongestSilence());
 
     PrintFigures(figures);
     if (run.Problems().empty()) {

@@ -81,6 +81,7 @@ void PrintFigures(const RunFigures& f) {
                 reasons.empty() ? "" : ": ", reasons.c_str());
     std::printf("| other files left in the video folder | %d (%s MB) |\n", f.otherFiles,
                 Megabytes(static_cast<SIZE_T>(f.otherFileBytes)).c_str());
+    std::printf("| longest wait for the window to answer | %llu ms |\n", f.longestWaitMs);
     std::printf("\n| Quillmere.exe | start | after warm-up (min %.0f) | end | max |\n|---|---|---|---|---|\n",
                 f.warmUp.minute);
     std::printf("| handles | %s | %s | %s | %s |\n", Handles(f.start.handles).c_str(), Handles(f.warmUp.handles).c_str(),

@@ -31,6 +31,7 @@ struct RunFigures {
     int failureMessagesSeen = 0;              //   "<ID>下载失败，错误信息：..." texts seen
     std::map<std::wstring, int> failureReasons;  // the engine's texts after the colon
     long long bytesServed = 0;                // of the valid videos
+    unsigned long long longestWaitMs = 0;     // for the window to answer a message
     int otherFiles = 0;                       // files in the video folder that are no row's final file
     long long otherFileBytes = 0;
     Sample start, warmUp, end, max;
