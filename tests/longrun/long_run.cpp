@@ -41,6 +41,9 @@ namespace {
 
 constexpr ULONGLONG kMinuteMs = 60000;
 constexpr ULONGLONG kDrainLimitMs = 5 * kMinuteMs;
+constexpr int kReadingsPerSample = 3;
+// Once the work is done, the pool's extra workers end after their idle time-out (10 s).
+constexpr DWORD kSettleMs = 15000;
 // The window may be busy for a while with a link check; longer than this is a hang.
 constexpr ULONGLONG kLongestSilenceMs = 30000;
 
@@ -178,6 +181,13 @@ struct PendingClear {
     ULONGLONG at = 0;
 };
 
+// The smaller of two readings; an unreadable one (-1 handles, 0 bytes) never wins.
+template <typename Value>
+void KeepLeast(Value& least, Value reading, Value unreadable) {
+    if (reading == unreadable) return;
+    if (least == unreadable || reading < least) least = reading;
+}
+
 enum LinkKind { kNewVideo, kMissing, kNewLive, kVideoAgain, kSameKeyOtherText, kLiveOtherText, kKinds };
 const char* const kKindName[kKinds] = {"new video", "404", "live stream", "video played again",
                                        "video key with other text", "live stream with other text"};
@@ -289,16 +299,20 @@ public:
         }
     }
 
+    // Each figure is the least of a few readings a second apart: a passing
+    // search buffer or an extra pool worker is not what the program keeps.
     Sample TakeSample() {
         Sample sample;
         sample.minute = MinutesSinceStart();
-        sample.handles = usage::HandleCount(quillmere_.Pid());
-        sample.privateBytes = usage::PrivateBytes(quillmere_.Process());
-        const std::vector<DWORD> hosts = ProcessIds(L"MiniThunderPlatform.exe");
-        if (!hosts.empty()) {
-            sample.engineHandles = usage::HandleCount(hosts.front());
+        for (int reading = 0; reading < kReadingsPerSample; ++reading) {
+            if (reading > 0) Sleep(1000);
+            KeepLeast(sample.handles, usage::HandleCount(quillmere_.Pid()), -1L);
+            KeepLeast(sample.privateBytes, usage::PrivateBytes(quillmere_.Process()), SIZE_T{0});
+            const std::vector<DWORD> hosts = ProcessIds(L"MiniThunderPlatform.exe");
+            if (hosts.empty()) continue;
+            KeepLeast(sample.engineHandles, usage::HandleCount(hosts.front()), -1L);
             if (HANDLE host = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, hosts.front())) {
-                sample.enginePrivateBytes = usage::PrivateBytes(host);
+                KeepLeast(sample.enginePrivateBytes, usage::PrivateBytes(host), SIZE_T{0});
                 CloseHandle(host);
             }
         }
@@ -627,6 +641,7 @@ int main(int argc, char** argv) {
     }
     figures.drainSeconds = static_cast<double>(GetTickCount64() - drainStart) / 1000;
     run.Observe();
+    Sleep(kSettleMs);
     if (!run.QuillmereEnded()) {
         figures.end = run.TakeSample();
         PrintSample(figures.end, "end");
