@@ -26,11 +26,6 @@ std::wstring StatusMessage(const std::wstring& statusLine) {
     return blank == std::wstring::npos ? statusLine : statusLine.substr(blank + 1);
 }
 
-bool Responds(HWND window) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
-
 }  // namespace
 
 // The link check passes (the CDN spares the first request), the download then

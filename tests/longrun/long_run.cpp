@@ -36,6 +36,9 @@
 #include "run_figures.h"
 #include "simulated_wechat.h"
 #include "test_folders.h"
+#include "whole_road.h"
+
+using namespace road;
 
 namespace {
 
@@ -70,57 +73,7 @@ void Log(const char* format, ...) {
     std::fflush(stdout);
 }
 
-int VideoPort() {
-    const std::string host = QUILLMERE_VIDEO_HOST;
-    return std::stoi(host.substr(host.rfind(':') + 1));
-}
-
-std::string VideoLink(const std::string& key, const std::string& token) {
-    return std::string("https://") + QUILLMERE_VIDEO_HOST + "/251/20302/stodownload?encfilekey=" + key +
-           "&token=" + token + "&taskid=0";
-}
-
-// A live link as the program lists it: everything before "&combuf=".
-std::string LiveLink(const std::string& name, const std::string& token) {
-    return std::string("https://") + QUILLMERE_LIVE_HOST + "/live/" + name + ".flv?token=" + token;
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = static_cast<char>(generator());
-    return bytes;
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-std::vector<DWORD> ProcessIds(const wchar_t* name) {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, name) == 0) ids.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return ids;
-}
-
-int EngineProcesses() {
-    return static_cast<int>(ProcessIds(L"MiniThunderPlatform.exe").size() + ProcessIds(L"MiniTPFw.exe").size());
-}
-
-bool Responds(HWND window) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
+int EngineProcesses() { return CountProcesses(L"MiniThunderPlatform.exe") + CountProcesses(L"MiniTPFw.exe"); }
 
 struct Row {
     std::wstring id, type, link, status;
@@ -144,24 +97,6 @@ std::vector<int> RowsOf(const std::vector<Row>& rows, const std::string& key) {
     for (std::size_t row = 0; row < rows.size(); ++row)
         if (rows[row].link.find(marker) != std::wstring::npos) found.push_back(static_cast<int>(row));
     return found;
-}
-
-// A downloaded file's name: "<ID>_" followed by five letters and ".mp4".
-bool IsFileOfRow(const std::wstring& name, int row) {
-    const std::wstring prefix = std::to_wstring(row) + L"_";
-    if (name.size() != prefix.size() + 9 || name.rfind(prefix, 0) != 0 || name.substr(prefix.size() + 5) != L".mp4")
-        return false;
-    for (std::size_t i = prefix.size(); i < prefix.size() + 5; ++i)
-        if (name[i] < L'a' || name[i] > L'z') return false;
-    return true;
-}
-
-std::vector<std::filesystem::path> FilesOfRow(const std::filesystem::path& videoFolder, int row) {
-    std::vector<std::filesystem::path> files;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(videoFolder, error))
-        if (IsFileOfRow(entry.path().filename().wstring(), row)) files.push_back(entry.path());
-    return files;
 }
 
 struct Video {
@@ -308,7 +243,8 @@ public:
             if (reading > 0) Sleep(1000);
             KeepLeast(sample.handles, usage::HandleCount(quillmere_.Pid()), -1L);
             KeepLeast(sample.privateBytes, usage::PrivateBytes(quillmere_.Process()), SIZE_T{0});
-            const std::vector<DWORD> hosts = ProcessIds(L"MiniThunderPlatform.exe");
+            std::vector<DWORD> hosts;
+            ProcessIds(L"MiniThunderPlatform.exe", hosts);
             if (hosts.empty()) continue;
             KeepLeast(sample.engineHandles, usage::HandleCount(hosts.front()), -1L);
             if (HANDLE host = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, hosts.front())) {

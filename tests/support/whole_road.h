@@ -6,6 +6,8 @@
 // ws2_32, psapi and shell32.
 #pragma once
 
+#include "cdn_fixture.h"  // winsock2.h before windows.h
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -17,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "cdn_fixture.h"
 #include "program_under_test.h"
 #include "remote_window.h"
 #include "simulated_wechat.h"
@@ -38,9 +39,9 @@ inline std::string VideoLink(const std::string& key, const std::string& token = 
            "&token=" + token + "&taskid=0";
 }
 
-// A live-stream link as the browser holds it; the program lists it without "&combuf=".
-inline std::string LiveLink(const std::string& name) {
-    return std::string("https://") + QUILLMERE_LIVE_HOST + "/live/" + name + ".flv?token=1";
+// A live-stream link as the program lists it; the browser holds it followed by "&combuf=...".
+inline std::string LiveLink(const std::string& name, const std::string& token = "1") {
+    return std::string("https://") + QUILLMERE_LIVE_HOST + "/live/" + name + ".flv?token=" + token;
 }
 
 inline std::string RandomBytes(std::size_t size, unsigned seed) {
@@ -57,16 +58,30 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
     return bytes.str();
 }
 
-inline int CountProcesses(const wchar_t* name) {
-    int count = 0;
+// The ids of the processes running a program of that name; false when no
+// snapshot could be taken.
+inline bool ProcessIds(const wchar_t* name, std::vector<DWORD>& ids) {
+    ids.clear();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
+        if (_wcsicmp(entry.szExeFile, name) == 0) ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
-    return count;
+    return true;
+}
+
+// How many processes run a program of that name, or -1 when unknown.
+inline int CountProcesses(const wchar_t* name) {
+    std::vector<DWORD> ids;
+    return ProcessIds(name, ids) ? static_cast<int>(ids.size()) : -1;
+}
+
+// Whether the window still answers messages (within 5 s).
+inline bool Responds(HWND window) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
 }
 
 // The row whose link carries the key, or -1.
@@ -77,16 +92,22 @@ inline int RowOf(HWND table, const std::string& key) {
     return -1;
 }
 
-// The downloaded files of a row: "<ID>_" followed by five letters and ".mp4".
+// A downloaded file's name: "<ID>_" followed by five lower-case letters and ".mp4".
+inline bool IsFileOfRow(const std::wstring& name, int row) {
+    const std::wstring prefix = std::to_wstring(row) + L"_";
+    if (name.size() != prefix.size() + 9 || name.rfind(prefix, 0) != 0 || name.substr(prefix.size() + 5) != L".mp4")
+        return false;
+    for (std::size_t i = prefix.size(); i < prefix.size() + 5; ++i)
+        if (name[i] < L'a' || name[i] > L'z') return false;
+    return true;
+}
+
+// The downloaded files of a row.
 inline std::vector<std::filesystem::path> FilesOfRow(const std::filesystem::path& videoFolder, int row) {
     std::vector<std::filesystem::path> files;
-    const std::wstring prefix = std::to_wstring(row) + L"_";
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(videoFolder, error)) {
-        const std::wstring name = entry.path().filename().wstring();
-        if (name.size() == prefix.size() + 9 && name.rfind(prefix, 0) == 0 && name.substr(prefix.size() + 5) == L".mp4")
-            files.push_back(entry.path());
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(videoFolder, error))
+        if (IsFileOfRow(entry.path().filename().wstring(), row)) files.push_back(entry.path());
     return files;
 }
 
