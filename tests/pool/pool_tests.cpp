@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pool/thread_pool.h"
+#include "process_usage.h"
 
 namespace {
 
@@ -46,47 +47,8 @@ bool WaitUntil(Condition condition, DWORD limitMs = 5000) {
     return true;
 }
 
-// This process's open handles, from the system's handle table: Wine answers 0
-// to GetProcessHandleCount, but it does list every handle here, as Windows does.
-long HandleCount() {
-    struct Entry {
-        void* object;
-        ULONG_PTR processId;
-        ULONG_PTR handleValue;
-        ULONG grantedAccess;
-        USHORT creatorBackTraceIndex;
-        USHORT objectTypeIndex;
-        ULONG handleAttributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    using QueryFunction = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-    constexpr ULONG kExtendedHandleInformation = 64;
-    constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
-    const auto query = reinterpret_cast<QueryFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return -1;
-    std::vector<ULONG_PTR> buffer(1 << 16);
-    for (;;) {
-        const ULONG bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR));
-        ULONG needed = 0;
-        const LONG status = query(kExtendedHandleInformation, buffer.data(), bytes, &needed);
-        if (status == kLengthMismatch) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (status != 0) return -1;
-        const Table* table = reinterpret_cast<const Table*>(buffer.data());
-        long count = 0;
-        for (ULONG_PTR entry = 0; entry < table->count; ++entry)
-            count += table->entries[entry].processId == GetCurrentProcessId();
-        return count;
-    }
-}
+// This process's open handles, read from the system's handle table.
+long HandleCount() { return usage::HandleCount(GetCurrentProcessId()); }
 
 class PoolTest : public ::testing::Test {
 protected:
